@@ -1,0 +1,17 @@
+#include "messaging/diagnostics.h"
+
+#include <cstdio>
+#include <string>
+
+namespace flutter {
+
+void WriteDiagnosticLine(std::string_view first, std::string_view second) {
+  // One write per line keeps lines from different threads or processes whole.
+  std::string line;
+  line.reserve(first.size() + second.size() + 1);
+  line.append(first).append(second).push_back('\n');
+  std::fwrite(line.data(), 1, line.size(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace flutter
