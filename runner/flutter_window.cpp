@@ -1,0 +1,59 @@
+#include "runner/flutter_window.h"
+
+#include <optional>
+
+#include "runner/engine/plugin_registrant.h"
+
+FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(project) {}
+
+FlutterWindow::~FlutterWindow() {
+  // The bridge borrows the engine's messenger, so it goes first.
+  bridge_.reset();
+  controller_.reset();
+}
+
+bool FlutterWindow::OnWindowCreated() {
+  if (!Win32Window::OnWindowCreated()) return false;
+
+  RECT frame = ClientRect();
+  controller_ = std::make_unique<flutter::FlutterViewController>(
+      frame.right - frame.left, frame.bottom - frame.top, project_);
+  if (controller_->engine() == nullptr || controller_->view() == nullptr) return false;
+
+  RegisterAllPlugins(controller_->engine());
+  bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle());
+  EmbedContent(controller_->view()->GetHWND());
+
+  // Shown only once there is something to see, never as an empty frame.
+  controller_->engine()->SetNextFrameCallback([this]() {
+    if (!start_minimized_) ShowNormal();
+  });
+  // The engine may have nothing new to draw after the resize into the window; ask for a frame
+  // so that the callback above runs.
+  controller_->ForceRedraw();
+  return true;
+}
+
+void FlutterWindow::OnWindowDestroyed() {
+  // Bridge before engine, with nothing dispatched in between, so that no channel call can
+  // reach a destroyed bridge.
+  bridge_.reset();
+  controller_.reset();
+  Win32Window::OnWindowDestroyed();
+}
+
+LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  // The bridge's quit path destroys the window, and with it the bridge, inside this call: the
+  // result is returned without touching the bridge again.
+  if (bridge_) {
+    std::optional<LRESULT> result = bridge_->HandleWindowMessage(hwnd, message, wparam, lparam);
+    if (result) return *result;
+  }
+  if (controller_) {
+    std::optional<LRESULT> result =
+        controller_->HandleTopLevelWindowProc(hwnd, message, wparam, lparam);
+    if (result) return *result;
+  }
+  if (message == WM_FONTCHANGE && controller_) controller_->engine()->ReloadSystemFonts();
+  return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
+}

@@ -1,0 +1,35 @@
+#ifndef RUNNER_FLUTTER_WINDOW_H_
+#define RUNNER_FLUTTER_WINDOW_H_
+
+#include <windows.h>
+
+#include <memory>
+
+#include "bridge/desktop_bridge.h"
+#include "runner/engine/engine_project.h"
+#include "runner/engine/flutter_view_controller.h"
+#include "runner/win32_window.h"
+
+// The host's main window: runs the engine with the UI application in its client area, and
+// offers each of its messages to the desktop bridge, then the engine, then the base window.
+class FlutterWindow : public Win32Window {
+ public:
+  explicit FlutterWindow(const flutter::EngineProject& project);
+  ~FlutterWindow() override;
+
+  // Set before Open: the first frame then leaves the window hidden.
+  void set_start_minimized(bool value) { start_minimized_ = value; }
+
+ protected:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
+  bool OnWindowCreated() override;
+  void OnWindowDestroyed() override;
+
+ private:
+  flutter::EngineProject project_;
+  std::unique_ptr<flutter::FlutterViewController> controller_;
+  std::unique_ptr<DesktopBridge> bridge_;
+  bool start_minimized_ = false;
+};
+
+#endif  // RUNNER_FLUTTER_WINDOW_H_

@@ -1,0 +1,62 @@
+#include <objbase.h>
+#include <windows.h>
+
+#include <memory>
+
+#include "runner/command_line.h"
+#include "runner/debug_console.h"
+#include "runner/engine/engine_project.h"
+#include "runner/first_geometry.h"
+#include "runner/flutter_window.h"
+
+namespace {
+
+constexpr wchar_t kInstanceMutexName[] = L"Local\\VantrelKeeloDesktop";
+constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+constexpr wchar_t kWindowTitle[] = L"Keelo";
+
+// Another host runs in this session: bring its window forward, even from the tray.
+void ShowExistingInstance() {
+  HWND existing = FindWindowW(kWindowClassName, kWindowTitle);
+  if (existing == nullptr) return;
+  ShowWindow(existing, IsIconic(existing) ? SW_RESTORE : SW_SHOW);
+  SetForegroundWindow(existing);
+}
+
+}  // namespace
+
+int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
+  // Output goes to the console of whoever started the host; under a debugger without one, the
+  // host gets its own.
+  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
+
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+  // Its existence is the lock: never released, only closed once the loop has ended (or by the
+  // process's end), so that a second host started meanwhile finds it.
+  HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    ShowExistingInstance();
+    return 0;
+  }
+
+  flutter::EngineProject project(L"data");
+  project.dart_entrypoint_arguments = ArgumentsAsUtf8();
+
+  auto window = std::make_unique<FlutterWindow>(project);
+  window->set_start_minimized(RequestsMinimizedStart(command_line));
+  FirstGeometry geometry = FirstGeometryForPrimaryMonitor();
+  if (!window->Open(kWindowTitle, geometry.origin, geometry.size)) return 1;
+  window->set_quit_when_destroyed(true);
+
+  MSG message;
+  // -1, a failed call, ends the loop as well rather than spinning on it.
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+
+  CoUninitialize();
+  if (instance_mutex != nullptr) CloseHandle(instance_mutex);
+  return 0;
+}

@@ -1,0 +1,184 @@
+#include "runner/win32_window.h"
+
+#include <dwmapi.h>
+
+#include "runner/engine/flutter_windows.h"
+
+namespace {
+
+constexpr const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+constexpr int kAppIconResource = 101;
+// DWMWA_USE_IMMERSIVE_DARK_MODE; older SDKs do not name it.
+constexpr DWORD kUseImmersiveDarkMode = 20;
+constexpr double kBaseDpi = 96.0;
+
+// Live Win32Window objects: the class stays registered while any exists.
+int g_live_window_count = 0;
+
+// Registers the window class on first use. Never freed, so that a window destroyed during
+// static destruction still finds it.
+class WindowClassRegistrar {
+ public:
+  static WindowClassRegistrar* GetInstance() {
+    static WindowClassRegistrar* instance = new WindowClassRegistrar();
+    return instance;
+  }
+
+  const wchar_t* GetWindowClass(WNDPROC window_proc) {
+    if (!registered_) {
+      WNDCLASSW window_class = {};
+      window_class.style = CS_HREDRAW | CS_VREDRAW;
+      window_class.lpfnWndProc = window_proc;
+      window_class.hInstance = GetModuleHandleW(nullptr);
+      window_class.hIcon = LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(kAppIconResource));
+      window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+      window_class.lpszClassName = kWindowClassName;
+      // A failed registration shows as a failed CreateWindowExW.
+      RegisterClassW(&window_class);
+      registered_ = true;
+    }
+    return kWindowClassName;
+  }
+
+  void UnregisterWindowClass() {
+    UnregisterClassW(kWindowClassName, nullptr);
+    registered_ = false;
+  }
+
+ private:
+  WindowClassRegistrar() = default;
+
+  bool registered_ = false;
+};
+
+int Scale(int logical, double scale) { return static_cast<int>(logical * scale); }
+
+}  // namespace
+
+Win32Window::Win32Window() { ++g_live_window_count; }
+
+Win32Window::~Win32Window() {
+  --g_live_window_count;
+  DestroyNativeWindow();
+}
+
+bool Win32Window::Open(const std::wstring& title, const Point& origin, const Size& size) {
+  DestroyNativeWindow();
+
+  const wchar_t* window_class = WindowClassRegistrar::GetInstance()->GetWindowClass(WindowProc);
+
+  HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
+  double scale = FlutterDesktopGetDpiForMonitor(monitor) / kBaseDpi;
+
+  HWND window =
+      CreateWindowExW(0, window_class, title.c_str(), WS_OVERLAPPEDWINDOW, Scale(origin.x, scale),
+                      Scale(origin.y, scale), Scale(size.width, scale), Scale(size.height, scale),
+                      nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (window == nullptr) return false;
+
+  ApplySystemTheme(window);
+  return OnWindowCreated();
+}
+
+bool Win32Window::ShowNormal() { return ShowWindow(window_handle_, SW_SHOWNORMAL); }
+
+void Win32Window::DestroyNativeWindow() {
+  OnWindowDestroyed();
+  if (window_handle_ != nullptr) {
+    DestroyWindow(window_handle_);
+    window_handle_ = nullptr;
+  }
+  if (g_live_window_count == 0) WindowClassRegistrar::GetInstance()->UnregisterWindowClass();
+}
+
+void Win32Window::EmbedContent(HWND content) {
+  content_ = content;
+  SetParent(content, window_handle_);
+  RECT frame = ClientRect();
+  MoveWindow(content, frame.left, frame.top, frame.right - frame.left, frame.bottom - frame.top,
+             TRUE);
+  SetFocus(content_);
+}
+
+RECT Win32Window::ClientRect() const {
+  RECT frame = {};
+  GetClientRect(window_handle_, &frame);
+  return frame;
+}
+
+LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_DESTROY:
+      // Cleared first, so that DestroyNativeWindow does not destroy the window a second time.
+      window_handle_ = nullptr;
+      DestroyNativeWindow();
+      if (quit_when_destroyed_) PostQuitMessage(0);
+      return 0;
+
+    case WM_SIZE: {
+      RECT frame = ClientRect();
+      if (content_ != nullptr) {
+        MoveWindow(content_, frame.left, frame.top, frame.right - frame.left,
+                   frame.bottom - frame.top, TRUE);
+      }
+      return 0;
+    }
+
+    case WM_ACTIVATE:
+      if (content_ != nullptr) SetFocus(content_);
+      return 0;
+
+    case WM_DPICHANGED: {
+      const RECT* suggested = reinterpret_cast<const RECT*>(lparam);
+      SetWindowPos(hwnd, nullptr, suggested->left, suggested->top,
+                   suggested->right - suggested->left, suggested->bottom - suggested->top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+
+    case WM_DWMCOLORIZATIONCOLORCHANGED:
+      ApplySystemTheme(hwnd);
+      return 0;
+  }
+  return DefWindowProcW(window_handle_, message, wparam, lparam);
+}
+
+bool Win32Window::OnWindowCreated() { return true; }
+
+void Win32Window::OnWindowDestroyed() {}
+
+LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_NCCREATE) {
+    auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
+    SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    EnableNonClientScaling(hwnd);
+    static_cast<Win32Window*>(create->lpCreateParams)->window_handle_ = hwnd;
+    return DefWindowProcW(hwnd, message, wparam, lparam);
+  }
+  auto* window = reinterpret_cast<Win32Window*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (window != nullptr) return window->HandleMessage(hwnd, message, wparam, lparam);
+  return DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void ApplySystemTheme(HWND hwnd) {
+  DWORD light = 0;
+  DWORD size = sizeof(light);
+  LSTATUS status = RegGetValueW(
+      HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
+      L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size);
+  if (status != ERROR_SUCCESS) return;
+  BOOL dark = light == 0;
+  // Systems before Windows 10 20H1 reject the attribute; the title bar then stays light.
+  DwmSetWindowAttribute(hwnd, kUseImmersiveDarkMode, &dark, sizeof(dark));
+}
+
+void EnableNonClientScaling(HWND hwnd) {
+  HMODULE user32 = LoadLibraryA("User32.dll");
+  if (user32 == nullptr) return;
+  using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
+  auto enable = reinterpret_cast<EnableNonClientDpiScalingFunction>(
+      reinterpret_cast<void*>(GetProcAddress(user32, "EnableNonClientDpiScaling")));
+  // Wine returns FALSE; the frame then simply keeps its unscaled metrics.
+  if (enable != nullptr) enable(hwnd);
+  FreeLibrary(user32);
+}

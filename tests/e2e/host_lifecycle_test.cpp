@@ -1,0 +1,136 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/e2e/bundle_paths.h"
+#include "tests/e2e/host_fixture.h"
+#include "tests/e2e/host_process.h"
+
+namespace keelo::testing {
+namespace {
+
+bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
+
+TEST_F(HostTest, WindowOfTheHostClassAppearsOnceAFrameIsDrawn) {
+  StartHost(L"");
+  wchar_t class_name[64] = {};
+  GetClassNameW(window_, class_name, 64);
+  EXPECT_STREQ(class_name, L"FLUTTER_RUNNER_WIN32_WINDOW");
+  ASSERT_TRUE(WaitUntil([this] { return Visible(window_); }, kStartTimeoutMs));
+  devkit::EngineStateMessage state = QueryState();
+  EXPECT_GT(state.frames_produced, 0u);
+  EXPECT_TRUE(state.engine_running);
+  EXPECT_EQ(state.registered_plugins, std::vector<std::string>{"UrlLauncherWindows"});
+  // The view is the host window's child.
+  EXPECT_EQ(GetAncestor(reinterpret_cast<HWND>(state.view_window), GA_PARENT), window_);
+}
+
+class MinimizedStartTest : public HostTest, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(MinimizedStartTest, WindowStaysHiddenAfterTheFirstFrame) {
+  StartHost(GetParam());
+  WaitForFirstFrame();
+  EXPECT_FALSE(Visible(window_));
+}
+
+INSTANTIATE_TEST_SUITE_P(Switch, MinimizedStartTest,
+                         ::testing::Values(L"--minimized",
+                                           L"\"C:\\Program Files\\keelo--minimized\\x\" other"));
+
+TEST_F(HostTest, SecondStartShowsTheFirstWindowAndExitsWithZero) {
+  StartHost(L"--minimized");
+  WaitForFirstFrame();
+  ASSERT_FALSE(Visible(window_));
+
+  auto second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_TRUE(Visible(window_));
+
+  // Hidden in the tray, a start that asks for a hidden window still shows the first one.
+  ShowWindow(window_, SW_HIDE);
+  second = HostProcess::Start(HostExecutable(), L"--minimized", BundleDirectory());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_TRUE(Visible(window_));
+
+  ShowWindow(window_, SW_MINIMIZE);
+  ASSERT_TRUE(IsIconic(window_));
+  second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
+  EXPECT_FALSE(IsIconic(window_));
+  EXPECT_TRUE(Visible(window_));
+  // The first instance never noticed: still one engine, still running.
+  EXPECT_TRUE(QueryState().engine_running);
+}
+
+TEST_F(HostTest, EntrypointArgumentsArriveWithoutTheProgramName) {
+  StartHost(L"");
+  EXPECT_TRUE(QueryState().entrypoint_arguments.empty());
+}
+
+TEST_F(HostTest, ArgumentThatIsNotValidUtf16ArrivesEmptyInItsPlace) {
+  StartHost(L"alpha \"two words\" \"\" bad\xd800tail gr\u00fc\u00df");
+  EXPECT_EQ(QueryState().entrypoint_arguments,
+            (std::vector<std::string>{"alpha", "two words", "", "", "gr\xc3\xbc\xc3\x9f"}));
+}
+
+// The close button sends the host to the tray once the tray keeps it; until then the close is
+// passed on and destroys the window. Either way the user's way out ends the process with 0.
+TEST_F(HostTest, ClosingEndsTheProcessWithZero) {
+  StartHost(L"");
+  WaitForFirstFrame();
+  DWORD_PTR result = 0;
+  SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kStartTimeoutMs, &result);
+  if (IsWindow(window_)) {
+    EXPECT_FALSE(Visible(window_));
+    EXPECT_FALSE(host_->WaitForExit(0).has_value());
+    SendMessageTimeoutW(window_, RegisterWindowMessageW(L"VantrelKeeloQuit"), 0, 0,
+                        SMTO_ABORTIFHUNG, kStartTimeoutMs, &result);
+  }
+  EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
+  EXPECT_FALSE(IsWindow(window_));
+  auto goodbye = client_->WaitForGoodbye();
+  EXPECT_TRUE(goodbye.ok()) << goodbye.error;
+}
+
+class MissingDataTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    directory_ = std::wstring(temp) + L"keelo-no-data-" + std::to_wstring(GetCurrentProcessId());
+    CreateDirectoryW(directory_.c_str(), nullptr);
+    for (const wchar_t* file :
+         {L"keelo_app.exe", L"flutter_windows.dll", L"url_launcher_windows_plugin.dll"}) {
+      ASSERT_TRUE(CopyFileW((BundleDirectory() + L"\\" + file).c_str(),
+                            (directory_ + L"\\" + file).c_str(), FALSE))
+          << "copying " << GetLastError();
+    }
+  }
+  void TearDown() override {
+    for (const wchar_t* file :
+         {L"keelo_app.exe", L"flutter_windows.dll", L"url_launcher_windows_plugin.dll"}) {
+      DeleteFileW((directory_ + L"\\" + file).c_str());
+    }
+    RemoveDirectoryW(directory_.c_str());
+  }
+
+  std::wstring directory_;
+};
+
+TEST_F(MissingDataTest, HostReportsTheViewControllerAndExitsWithOne) {
+  auto host = HostProcess::Start(directory_ + L"\\keelo_app.exe", L"", directory_);
+  ASSERT_NE(host, nullptr);
+  EXPECT_EQ(host->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(1));
+  // The runtime writes its end of line as CR LF.
+  EXPECT_NE(host->Output().find("Failed to create view controller.\r\n"), std::string::npos)
+      << host->Output();
+  EXPECT_EQ(WaitForHostWindow(host->id(), 0), nullptr);
+}
+
+}  // namespace
+}  // namespace keelo::testing

@@ -1,0 +1,157 @@
+#include "runner/flutter_window.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "bridge/desktop_bridge.h"
+#include "runner/engine/engine_project.h"
+#include "tests/runner/fake_engine.h"
+
+namespace keelo::testing {
+namespace {
+
+// Not the host's own title, so that a host started meanwhile never takes these windows for
+// another instance's.
+constexpr wchar_t kTitle[] = L"Keelo under test";
+
+bool QuitPosted() {
+  MSG message;
+  return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+}
+
+bool Offered(UINT message) {
+  const auto& offered = fake_engine().top_level_messages;
+  return std::find(offered.begin(), offered.end(), message) != offered.end();
+}
+
+class FlutterWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetFakeEngine();
+    QuitPosted();
+  }
+  void TearDown() override { EXPECT_EQ(DesktopBridge::current(), nullptr); }
+
+  bool Open(FlutterWindow& window) { return window.Open(kTitle, {0, 0}, {400, 300}); }
+
+  flutter::EngineProject project_{L"data"};
+};
+
+TEST_F(FlutterWindowTest, StartsEngineBridgeAndViewButShowsOnlyOnTheFirstFrame) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  HWND view = fake_engine().last_view;
+  EXPECT_EQ(GetAncestor(view, GA_PARENT), window.handle());
+  RECT view_rect;
+  GetClientRect(view, &view_rect);
+  EXPECT_EQ(view_rect.right, window.ClientRect().right);
+  EXPECT_EQ(view_rect.bottom, window.ClientRect().bottom);
+  EXPECT_NE(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().url_launcher_registrations, 1);
+  EXPECT_EQ(fake_engine().redraws, 1);
+
+  EXPECT_FALSE(IsWindowVisible(window.handle()));
+  DeliverFrame();
+  EXPECT_TRUE(IsWindowVisible(window.handle()));
+}
+
+TEST_F(FlutterWindowTest, StartedMinimizedStaysHiddenAfterTheFirstFrame) {
+  FlutterWindow window(project_);
+  window.set_start_minimized(true);
+  ASSERT_TRUE(Open(window));
+  DeliverFrame();
+  EXPECT_FALSE(IsWindowVisible(window.handle()));
+  EXPECT_NE(DesktopBridge::current(), nullptr);
+}
+
+TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
+  fake_engine().fail_view_controller = true;
+  FlutterWindow window(project_);
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(Open(window));
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().url_launcher_registrations, 0);
+  EXPECT_EQ(fake_engine().redraws, 0);
+  // Messages to the window until its destruction never hand the library a null controller.
+  SendMessageW(window.handle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake_engine().null_handle_calls, 0);
+}
+
+TEST_F(FlutterWindowTest, FontChangeIsOfferedToTheEngineBeforeTheFontsAreReloaded) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  SendMessageW(window.handle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake_engine().top_level_messages.back(), static_cast<UINT>(WM_FONTCHANGE));
+  EXPECT_EQ(fake_engine().font_reloads, 1);
+  EXPECT_EQ(fake_engine().offered_before_font_reload, fake_engine().top_level_messages.size());
+
+  fake_engine().consumed_message = WM_FONTCHANGE;
+  SendMessageW(window.handle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake_engine().font_reloads, 1);
+}
+
+TEST_F(FlutterWindowTest, MessageTheEngineConsumesNeverReachesTheBaseWindow) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  RECT before;
+  GetClientRect(fake_engine().last_view, &before);
+  fake_engine().consumed_message = WM_SIZE;
+  SetWindowPos(window.handle(), nullptr, 0, 0, 700, 500, SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT after;
+  GetClientRect(fake_engine().last_view, &after);
+  EXPECT_EQ(after.right, before.right);
+  EXPECT_EQ(after.bottom, before.bottom);
+
+  fake_engine().consumed_message.reset();
+  SetWindowPos(window.handle(), nullptr, 0, 0, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE);
+  GetClientRect(fake_engine().last_view, &after);
+  EXPECT_EQ(after.right, window.ClientRect().right);
+}
+
+// The bridge decides first: a close it keeps (the host goes to the tray) never reaches the
+// engine; a close it passes on reaches the engine and then destroys the window, bridge first.
+TEST_F(FlutterWindowTest, CloseRequestGoesToTheBridgeBeforeTheEngine) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  DeliverFrame();
+  HWND handle = window.handle();
+  SendMessageW(handle, WM_CLOSE, 0, 0);
+  if (IsWindow(handle)) {
+    EXPECT_FALSE(IsWindowVisible(handle));
+    EXPECT_FALSE(Offered(WM_CLOSE));
+    EXPECT_EQ(fake_engine().controllers_destroyed, 0);
+  } else {
+    EXPECT_TRUE(Offered(WM_CLOSE));
+    EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+    EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  }
+}
+
+TEST_F(FlutterWindowTest, DestroyingTheWindowEndsTheBridgeBeforeTheEngineAndQuits) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  window.set_quit_when_destroyed(true);
+  DestroyWindow(window.handle());
+  EXPECT_EQ(window.handle(), nullptr);
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  EXPECT_EQ(fake_engine().engines_destroyed, 1);
+  EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(FlutterWindowTest, DestructorEndsEverythingStillRunning) {
+  {
+    FlutterWindow window(project_);
+    ASSERT_TRUE(Open(window));
+  }
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  EXPECT_EQ(fake_engine().engines_destroyed, 1);
+  EXPECT_FALSE(QuitPosted());
+}
+
+}  // namespace
+}  // namespace keelo::testing
