@@ -1,0 +1,63 @@
+#ifndef DEVKIT_DRIVER_PROTOCOL_FRAME_READER_H_
+#define DEVKIT_DRIVER_PROTOCOL_FRAME_READER_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace devkit {
+
+using Bytes = std::vector<uint8_t>;
+
+// A frame on the driver's pipe is a 4-byte little-endian payload length, a 1-byte frame type and
+// the payload. The length comes first so that a reader knows how much to wait for; the limit
+// keeps a corrupt length from making a reader allocate, or wait for, gigabytes.
+inline constexpr size_t kFrameHeaderSize = 5;
+inline constexpr uint32_t kMaxFramePayload = 64u << 20;
+
+enum class FrameType : uint8_t {
+  kHello = 1,
+  kCall = 2,
+  kCallReply = 3,
+  kCallFailed = 4,
+  kHostMessage = 5,
+  kStateQuery = 6,
+  kEngineState = 7,
+  kGoodbye = 8,
+};
+
+struct Frame {
+  FrameType type;
+  Bytes payload;
+};
+
+// Appends the frame to |out|. False, with nothing appended, when the payload is over the limit.
+bool AppendFrame(FrameType type, const Bytes& payload, Bytes* out);
+
+// Cuts a byte stream into frames. The stream cannot be resynchronised after a fault, so the
+// first fault is final: every later call reports it again.
+class FrameReader {
+ public:
+  enum class Status { kFrame, kNeedMore, kError };
+
+  void Append(const uint8_t* data, size_t size);
+
+  // kFrame with the next frame in |frame|, kNeedMore until one is complete, or kError.
+  Status Next(Frame* frame);
+
+  // The stream has ended. False, with the error set, when it ended inside a frame.
+  bool Finish();
+
+  // Empty while the stream is sound.
+  const std::string& error() const { return error_; }
+
+ private:
+  Bytes buffer_;
+  size_t consumed_ = 0;
+  std::string error_;
+};
+
+}  // namespace devkit
+
+#endif  // DEVKIT_DRIVER_PROTOCOL_FRAME_READER_H_
