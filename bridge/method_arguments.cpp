@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "bridge/utf8_to_wide.h"
+#include "common/text_conversion.h"
 
 MethodArguments::MethodArguments(const flutter::EncodableValue* arguments)
     : map_(arguments == nullptr ? nullptr : arguments->GetIf<flutter::EncodableMap>()) {}

@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
+#include "flutter_messenger.h"
 #include "messaging/binary_messenger.h"
-#include "runner/engine/flutter_messenger.h"
 
 namespace flutter {
 

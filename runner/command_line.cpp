@@ -6,16 +6,17 @@
 
 #include <cwchar>
 
-#include "runner/string_conversion.h"
+#include "common/scoped_handles.h"
+#include "common/text_conversion.h"
 
 std::vector<std::string> ArgumentsAsUtf8() {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
   if (arguments == nullptr) return {};
+  const ScopedLocalMemory arguments_memory(arguments);
   std::vector<std::string> utf8_arguments;
   // Index 0 is the program name, which the UI application is not given.
   for (int i = 1; i < count; ++i) utf8_arguments.push_back(WideToUtf8(arguments[i]));
-  LocalFree(arguments);
   return utf8_arguments;
 }
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "runner/engine/flutter_windows.h"
+#include "flutter_windows.h"
 
 void OpenDebugConsole() {
   if (!AllocConsole()) return;

@@ -2,19 +2,19 @@
 
 #include <algorithm>
 
-#include "runner/engine/flutter_windows.h"
+#include "common/dpi.h"
+#include "flutter_windows.h"
 
 namespace {
 
 constexpr int kMaxWidth = 1280;
 constexpr int kMaxHeight = 860;
 constexpr int kMargin = 48;
-constexpr double kBaseDpi = 96.0;
 
 }  // namespace
 
 FirstGeometry ComputeFirstGeometry(const RECT& work_area, UINT dpi) {
-  double scale = dpi / kBaseDpi;
+  double scale = ScaleForDpi(dpi);
   int logical_width = static_cast<int>((work_area.right - work_area.left) / scale);
   int logical_height = static_cast<int>((work_area.bottom - work_area.top) / scale);
   int width = std::min(logical_width - kMargin, kMaxWidth);

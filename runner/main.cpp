@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "common/scoped_handles.h"
 #include "runner/command_line.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr wchar_t kInstanceMutexName[] = L"Local\\VantrelKeeloDesktop";
-constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 constexpr wchar_t kWindowTitle[] = L"Keelo";
 
 // Another host runs in this session: bring its window forward, even from the tray.
@@ -34,7 +34,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
 
   // Its existence is the lock: never released, only closed once the loop has ended (or by the
   // process's end), so that a second host started meanwhile finds it.
-  HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+  ScopedHandle instance_mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     ShowExistingInstance();
     return 0;
@@ -57,6 +57,6 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   }
 
   CoUninitialize();
-  if (instance_mutex != nullptr) CloseHandle(instance_mutex);
+  instance_mutex.reset();
   return 0;
 }

@@ -2,15 +2,12 @@
 
 #include <dwmapi.h>
 
-#include "runner/engine/flutter_windows.h"
+#include "common/dpi.h"
+#include "common/scoped_handles.h"
+#include "flutter_windows.h"
+#include "resources/resource_ids.h"
 
 namespace {
-
-constexpr const wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-constexpr int kAppIconResource = 101;
-// DWMWA_USE_IMMERSIVE_DARK_MODE; older SDKs do not name it.
-constexpr DWORD kUseImmersiveDarkMode = 20;
-constexpr double kBaseDpi = 96.0;
 
 // Live Win32Window objects: the class stays registered while any exists.
 int g_live_window_count = 0;
@@ -30,7 +27,7 @@ class WindowClassRegistrar {
       window_class.style = CS_HREDRAW | CS_VREDRAW;
       window_class.lpfnWndProc = window_proc;
       window_class.hInstance = GetModuleHandleW(nullptr);
-      window_class.hIcon = LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(kAppIconResource));
+      window_class.hIcon = LoadIconW(window_class.hInstance, MAKEINTRESOURCEW(IDI_APP_ICON));
       window_class.hCursor = LoadCursorW(nullptr, IDC_ARROW);
       window_class.lpszClassName = kWindowClassName;
       // A failed registration shows as a failed CreateWindowExW.
@@ -55,7 +52,9 @@ int Scale(int logical, double scale) { return static_cast<int>(logical * scale);
 
 }  // namespace
 
-Win32Window::Win32Window() { ++g_live_window_count; }
+Win32Window::Win32Window() : set_window_attribute_(&DwmSetWindowAttribute) {
+  ++g_live_window_count;
+}
 
 Win32Window::~Win32Window() {
   --g_live_window_count;
@@ -68,7 +67,7 @@ bool Win32Window::Open(const std::wstring& title, const Point& origin, const Siz
   const wchar_t* window_class = WindowClassRegistrar::GetInstance()->GetWindowClass(WindowProc);
 
   HMONITOR monitor = MonitorFromPoint({origin.x, origin.y}, MONITOR_DEFAULTTONEAREST);
-  double scale = FlutterDesktopGetDpiForMonitor(monitor) / kBaseDpi;
+  double scale = ScaleForDpi(FlutterDesktopGetDpiForMonitor(monitor));
 
   HWND window =
       CreateWindowExW(0, window_class, title.c_str(), WS_OVERLAPPEDWINDOW, Scale(origin.x, scale),
@@ -76,7 +75,7 @@ bool Win32Window::Open(const std::wstring& title, const Point& origin, const Siz
                       nullptr, nullptr, GetModuleHandleW(nullptr), this);
   if (window == nullptr) return false;
 
-  ApplySystemTheme(window);
+  ApplySystemTheme(window, set_window_attribute_);
   return OnWindowCreated();
 }
 
@@ -137,7 +136,7 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
     }
 
     case WM_DWMCOLORIZATIONCOLORCHANGED:
-      ApplySystemTheme(hwnd);
+      ApplySystemTheme(hwnd, set_window_attribute_);
       return 0;
   }
   return DefWindowProcW(window_handle_, message, wparam, lparam);
@@ -160,25 +159,12 @@ LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
   return DefWindowProcW(hwnd, message, wparam, lparam);
 }
 
-void ApplySystemTheme(HWND hwnd) {
-  DWORD light = 0;
-  DWORD size = sizeof(light);
-  LSTATUS status = RegGetValueW(
-      HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize",
-      L"AppsUseLightTheme", RRF_RT_REG_DWORD, nullptr, &light, &size);
-  if (status != ERROR_SUCCESS) return;
-  BOOL dark = light == 0;
-  // Systems before Windows 10 20H1 reject the attribute; the title bar then stays light.
-  DwmSetWindowAttribute(hwnd, kUseImmersiveDarkMode, &dark, sizeof(dark));
-}
-
 void EnableNonClientScaling(HWND hwnd) {
-  HMODULE user32 = LoadLibraryA("User32.dll");
-  if (user32 == nullptr) return;
+  const ScopedLibrary user32(LoadLibraryA("User32.dll"));
+  if (!user32) return;
   using EnableNonClientDpiScalingFunction = BOOL(WINAPI*)(HWND);
   auto enable = reinterpret_cast<EnableNonClientDpiScalingFunction>(
-      reinterpret_cast<void*>(GetProcAddress(user32, "EnableNonClientDpiScaling")));
+      reinterpret_cast<void*>(GetProcAddress(user32.get(), "EnableNonClientDpiScaling")));
   // Wine returns FALSE; the frame then simply keeps its unscaled metrics.
   if (enable != nullptr) enable(hwnd);
-  FreeLibrary(user32);
 }

@@ -4,6 +4,13 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+
+#include "runner/system_theme.h"
+
+// The class of the host's main window. A second start of the host finds the first one's window
+// by it, so it must not change between versions.
+inline constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 
 // A top-level window placed in logical pixels and scaled for its monitor's DPI, whose messages
 // go to HandleMessage. It keeps one child window (the engine's view) over its client area and
@@ -44,6 +51,11 @@ class Win32Window {
   // Ends the message loop when the native window is destroyed.
   void set_quit_when_destroyed(bool value) { quit_when_destroyed_ = value; }
 
+  // Set before Open to see the title-bar theme that the window applies.
+  void set_window_attribute_setter_for_testing(WindowAttributeSetter setter) {
+    set_window_attribute_ = std::move(setter);
+  }
+
  protected:
   virtual LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
 
@@ -60,10 +72,9 @@ class Win32Window {
   bool quit_when_destroyed_ = false;
   HWND window_handle_ = nullptr;
   HWND content_ = nullptr;
+  // DwmSetWindowAttribute unless a test replaced it.
+  WindowAttributeSetter set_window_attribute_;
 };
-
-// Dark title bar when the user chose dark apps; left alone when the choice cannot be read.
-void ApplySystemTheme(HWND hwnd);
 
 // Scales the non-client area with the DPI where the system offers it (Windows 10 1607 and
 // later); the call is looked up at run time so that older systems still start.

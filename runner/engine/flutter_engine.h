@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "flutter_windows.h"
 #include "messaging/binary_messenger.h"
 #include "messaging/binary_messenger_impl.h"
 #include "runner/engine/engine_project.h"
-#include "runner/engine/flutter_windows.h"
 #include "runner/engine/plugin_registry.h"
 
 namespace flutter {

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "runner/engine/flutter_windows.h"
+#include "flutter_windows.h"
 
 namespace flutter {
 

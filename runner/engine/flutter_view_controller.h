@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
+#include "flutter_windows.h"
 #include "runner/engine/engine_project.h"
 #include "runner/engine/flutter_engine.h"
 #include "runner/engine/flutter_view.h"
-#include "runner/engine/flutter_windows.h"
 
 namespace flutter {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "runner/engine/flutter_windows.h"
+#include "flutter_windows.h"
 
 namespace flutter {
 

@@ -10,9 +10,9 @@
 
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/method_envelopes.h"
-#include "runner/engine/flutter_windows.h"
-#include "runner/engine/url_launcher_plugin.h"
+#include "flutter_windows.h"
 #include "tests/devkit/test_host.h"
+#include "url_launcher_plugin.h"
 
 namespace devkit::testing {
 namespace {

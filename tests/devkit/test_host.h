@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "flutter_windows.h"
 #include "messaging/binary_messenger_impl.h"
-#include "runner/engine/flutter_windows.h"
 
 namespace devkit::testing {
 

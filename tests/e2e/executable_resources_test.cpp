@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped_handles.h"
+#include "resources/resource_ids.h"
 #include "tests/e2e/bundle_paths.h"
 
 namespace keelo::testing {
@@ -31,27 +33,24 @@ struct GroupIconHeader {
 class ExecutableResourcesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    module_ = LoadLibraryExW(HostExecutable().c_str(), nullptr,
-                             LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-    ASSERT_NE(module_, nullptr) << "cannot load " << GetLastError();
-  }
-  void TearDown() override {
-    if (module_ != nullptr) FreeLibrary(module_);
+    module_.reset(LoadLibraryExW(HostExecutable().c_str(), nullptr,
+                                 LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    ASSERT_TRUE(module_) << "cannot load " << GetLastError();
   }
 
   std::string Resource(LPCWSTR type, LPCWSTR name) {
-    HRSRC found = FindResourceW(module_, name, type);
+    HRSRC found = FindResourceW(module_.get(), name, type);
     if (found == nullptr) return std::string();
-    HGLOBAL loaded = LoadResource(module_, found);
+    HGLOBAL loaded = LoadResource(module_.get(), found);
     const char* bytes = static_cast<const char*>(LockResource(loaded));
-    return std::string(bytes, SizeofResource(module_, found));
+    return std::string(bytes, SizeofResource(module_.get(), found));
   }
 
-  HMODULE module_ = nullptr;
+  ScopedLibrary module_;
 };
 
 TEST_F(ExecutableResourcesTest, IconGroupHoldsTenSizesOf32BitImages) {
-  std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(101));
+  std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_APP_ICON));
   ASSERT_GE(group.size(), sizeof(GroupIconHeader));
   const auto* header = reinterpret_cast<const GroupIconHeader*>(group.data());
   ASSERT_EQ(header->type, 1);
@@ -71,10 +70,9 @@ TEST_F(ExecutableResourcesTest, IconGroupHoldsTenSizesOf32BitImages) {
   }
   EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 96, 128, 256}));
 
-  HICON icon =
-      static_cast<HICON>(LoadImageW(module_, MAKEINTRESOURCEW(101), IMAGE_ICON, 48, 48, 0));
-  ASSERT_NE(icon, nullptr);
-  DestroyIcon(icon);
+  const ScopedIcon icon(static_cast<HICON>(
+      LoadImageW(module_.get(), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, 48, 48, 0)));
+  EXPECT_TRUE(icon);
 }
 
 TEST_F(ExecutableResourcesTest, ManifestAsksForNoElevationAndPerMonitorV2OnWindows10) {

@@ -7,6 +7,8 @@
 
 #include <cwchar>
 
+#include "common/scoped_handles.h"
+#include "runner/win32_window.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 
@@ -14,7 +16,7 @@ namespace {
 
 constexpr DWORD kWaitMs = 60000;
 
-HWND FindHost() { return FindWindowW(L"FLUTTER_RUNNER_WIN32_WINDOW", L"Keelo"); }
+HWND FindHost() { return FindWindowW(kWindowClassName, L"Keelo"); }
 
 int WaitShown() {
   bool shown = keelo::testing::WaitUntil(
@@ -31,14 +33,14 @@ int Quit() {
   if (window == nullptr) return 2;
   DWORD process_id = 0;
   GetWindowThreadProcessId(window, &process_id);
-  HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id);
+  const ScopedHandle process(
+      OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
   keelo::testing::AskHostToQuit(window);
-  if (process == nullptr) return IsWindow(window) ? 3 : 0;
+  if (!process) return IsWindow(window) ? 3 : 0;
   DWORD exit_code = 3;
-  if (WaitForSingleObject(process, kWaitMs) == WAIT_OBJECT_0) {
-    GetExitCodeProcess(process, &exit_code);
+  if (WaitForSingleObject(process.get(), kWaitMs) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process.get(), &exit_code);
   }
-  CloseHandle(process);
   return static_cast<int>(exit_code);
 }
 

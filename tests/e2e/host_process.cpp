@@ -1,7 +1,10 @@
 #include "tests/e2e/host_process.h"
 
 #include <atomic>
+#include <utility>
 #include <vector>
+
+#include "runner/win32_window.h"
 
 namespace keelo::testing {
 namespace {
@@ -19,23 +22,20 @@ std::unique_ptr<HostProcess> HostProcess::Start(const std::wstring& executable,
   static std::atomic<int> pipes{0};
   std::wstring pipe_name = L"\\\\.\\pipe\\keelo-e2e-output-" +
                            std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++pipes);
-  HANDLE read_end = CreateNamedPipeW(
+  ScopedFileHandle read_end(CreateNamedPipeW(
       pipe_name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, kPipeBufferSize, 0, nullptr);
-  if (read_end == INVALID_HANDLE_VALUE) return nullptr;
+      PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, kPipeBufferSize, 0, nullptr));
+  if (!read_end) return nullptr;
   SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
-  HANDLE write_end =
-      CreateFileW(pipe_name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr);
-  if (write_end == INVALID_HANDLE_VALUE) {
-    CloseHandle(read_end);
-    return nullptr;
-  }
+  ScopedFileHandle write_end(
+      CreateFileW(pipe_name.c_str(), GENERIC_WRITE, 0, &inheritable, OPEN_EXISTING, 0, nullptr));
+  if (!write_end) return nullptr;
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
+  startup.hStdOutput = write_end.get();
+  startup.hStdError = write_end.get();
 
   std::wstring command_line = L"\"" + executable + L"\"";
   if (!arguments.empty()) command_line += L" " + arguments;
@@ -46,38 +46,34 @@ std::unique_ptr<HostProcess> HostProcess::Start(const std::wstring& executable,
   BOOL started = CreateProcessW(
       executable.c_str(), writable.data(), nullptr, nullptr, TRUE, 0, nullptr,
       working_directory.empty() ? nullptr : working_directory.c_str(), &startup, &process);
-  CloseHandle(write_end);
-  if (!started) {
-    CloseHandle(read_end);
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return std::make_unique<HostProcess>(process.hProcess, process.dwProcessId, read_end);
+  // Only the host keeps a writing end, so that the pipe's contents are the host's alone.
+  write_end.reset();
+  if (!started) return nullptr;
+  const ScopedHandle thread(process.hThread);
+  return std::make_unique<HostProcess>(ScopedHandle(process.hProcess), process.dwProcessId,
+                                       std::move(read_end));
 }
 
-HostProcess::HostProcess(HANDLE process, DWORD id, HANDLE output_pipe)
-    : process_(process),
+HostProcess::HostProcess(ScopedHandle process, DWORD id, ScopedFileHandle output_pipe)
+    : process_(std::move(process)),
       id_(id),
-      output_pipe_(output_pipe),
+      output_pipe_(std::move(output_pipe)),
       stop_reading_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
   reader_ = std::thread([this] { ReadOutput(); });
 }
 
 HostProcess::~HostProcess() {
-  if (WaitForSingleObject(process_, 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_, 255);
-    WaitForSingleObject(process_, 5000);
+  if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+    TerminateProcess(process_.get(), 255);
+    WaitForSingleObject(process_.get(), 5000);
   }
   StopReading();
-  CloseHandle(process_);
-  CloseHandle(output_pipe_);
-  CloseHandle(stop_reading_);
 }
 
 std::optional<DWORD> HostProcess::WaitForExit(DWORD timeout_ms) {
-  if (WaitForSingleObject(process_, timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
+  if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
   DWORD code = 0;
-  GetExitCodeProcess(process_, &code);
+  GetExitCodeProcess(process_.get(), &code);
   StopReading();
   return code;
 }
@@ -92,35 +88,36 @@ void HostProcess::StopReading() {
   WaitUntil(
       [this] {
         DWORD available = 0;
-        return !PeekNamedPipe(output_pipe_, nullptr, 0, nullptr, &available, nullptr) ||
+        return !PeekNamedPipe(output_pipe_.get(), nullptr, 0, nullptr, &available, nullptr) ||
                available == 0;
       },
       kDrainTimeoutMs);
-  SetEvent(stop_reading_);
+  SetEvent(stop_reading_.get());
   reader_.join();
 }
 
 void HostProcess::ReadOutput() {
+  const ScopedHandle read_done(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   OVERLAPPED overlapped = {};
-  overlapped.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  overlapped.hEvent = read_done.get();
+  HANDLE pipe = output_pipe_.get();
   char buffer[4096];
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(output_pipe_, buffer, sizeof(buffer), nullptr, &overlapped)) {
+    if (!ReadFile(pipe, buffer, sizeof(buffer), nullptr, &overlapped)) {
       if (GetLastError() != ERROR_IO_PENDING) break;
-      HANDLE events[] = {overlapped.hEvent, stop_reading_};
+      HANDLE events[] = {read_done.get(), stop_reading_.get()};
       // A completed read wins over the stop: its bytes are taken first.
       if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
-        CancelIo(output_pipe_);
-        GetOverlappedResult(output_pipe_, &overlapped, &read, TRUE);
+        CancelIo(pipe);
+        GetOverlappedResult(pipe, &overlapped, &read, TRUE);
         break;
       }
     }
-    if (!GetOverlappedResult(output_pipe_, &overlapped, &read, FALSE)) break;
+    if (!GetOverlappedResult(pipe, &overlapped, &read, FALSE)) break;
     std::lock_guard<std::mutex> lock(output_mutex_);
     output_.append(buffer, read);
   }
-  CloseHandle(overlapped.hEvent);
 }
 
 HWND WaitForHostWindow(DWORD process_id, DWORD timeout_ms) {
@@ -129,8 +126,8 @@ HWND WaitForHostWindow(DWORD process_id, DWORD timeout_ms) {
       [&] {
         found = nullptr;
         HWND candidate = nullptr;
-        while ((candidate = FindWindowExW(nullptr, candidate, L"FLUTTER_RUNNER_WIN32_WINDOW",
-                                          L"Keelo")) != nullptr) {
+        while ((candidate = FindWindowExW(nullptr, candidate, kWindowClassName, L"Keelo")) !=
+               nullptr) {
           DWORD owner = 0;
           GetWindowThreadProcessId(candidate, &owner);
           if (owner == process_id) found = candidate;

@@ -9,6 +9,8 @@
 #include <string>
 #include <thread>
 
+#include "common/scoped_handles.h"
+
 namespace keelo::testing {
 
 // A host started by a test, with its standard output and error captured through a pipe. A host
@@ -22,14 +24,14 @@ class HostProcess {
                                             const std::wstring& arguments,
                                             const std::wstring& working_directory = L"");
 
-  HostProcess(HANDLE process, DWORD id, HANDLE output_pipe);
+  HostProcess(ScopedHandle process, DWORD id, ScopedFileHandle output_pipe);
   ~HostProcess();
 
   HostProcess(const HostProcess&) = delete;
   HostProcess& operator=(const HostProcess&) = delete;
 
   DWORD id() const { return id_; }
-  HANDLE handle() const { return process_; }
+  HANDLE handle() const { return process_.get(); }
 
   // The exit code, or nothing if the host still runs after |timeout_ms|.
   std::optional<DWORD> WaitForExit(DWORD timeout_ms);
@@ -42,19 +44,19 @@ class HostProcess {
   // Takes in what is left in the pipe, then stops the reader.
   void StopReading();
 
-  HANDLE process_;
+  ScopedHandle process_;
   DWORD id_;
-  HANDLE output_pipe_;
+  ScopedFileHandle output_pipe_;
   // The reader cannot wait for the end of the pipe: a process that Wine starts on the host's
   // behalf (its desktop, explorer.exe) inherits the writing end and keeps it open.
-  HANDLE stop_reading_;
+  ScopedHandle stop_reading_;
   std::mutex output_mutex_;
   std::string output_;
   std::thread reader_;
 };
 
-// The top-level window of class "FLUTTER_RUNNER_WIN32_WINDOW" and title "Keelo" that belongs
-// to process |process_id|, once it exists; null after |timeout_ms|.
+// The top-level window of the host's class and title "Keelo" that belongs to process
+// |process_id|, once it exists; null after |timeout_ms|.
 HWND WaitForHostWindow(DWORD process_id, DWORD timeout_ms);
 
 // Polls |condition| every 10 ms until it holds or |timeout_ms| passes; returns its last value.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/engine/flutter_windows.h"
+#include "flutter_windows.h"
 
 namespace keelo::testing {
 

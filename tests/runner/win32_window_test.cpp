@@ -1,17 +1,19 @@
 #include "runner/win32_window.h"
 
-#include <dwmapi.h>
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "runner/system_theme.h"
 #include "tests/runner/fake_engine.h"
+#include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
 namespace {
 
-constexpr wchar_t kClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 // Not the host's own title, so that a host started meanwhile never takes these windows for
 // another instance's.
 constexpr wchar_t kTitle[] = L"Keelo under test";
@@ -33,7 +35,7 @@ class TestWindow : public Win32Window {
 bool ClassRegistered() {
   WNDCLASSEXW info = {};
   info.cbSize = sizeof(info);
-  return GetClassInfoExW(GetModuleHandleW(nullptr), kClassName, &info) != FALSE;
+  return GetClassInfoExW(GetModuleHandleW(nullptr), kWindowClassName, &info) != FALSE;
 }
 
 bool QuitPosted() {
@@ -71,7 +73,7 @@ TEST_F(Win32WindowTest, OpenCreatesAHiddenWindowOfTheHostClassAt96Dpi) {
   HWND handle = window.handle();
   ASSERT_NE(handle, nullptr);
   EXPECT_FALSE(IsWindowVisible(handle));
-  EXPECT_EQ(FindWindowW(kClassName, kTitle), handle);
+  EXPECT_EQ(FindWindowW(kWindowClassName, kTitle), handle);
   EXPECT_EQ(GetWindowLongPtrW(handle, GWL_STYLE) & WS_OVERLAPPEDWINDOW, WS_OVERLAPPEDWINDOW);
   RECT rect = WindowRect(handle);
   EXPECT_EQ(rect.left, 10);
@@ -169,34 +171,73 @@ TEST_F(Win32WindowTest, DpiChangeMovesTheWindowToTheSuggestedRectangle) {
   EXPECT_TRUE(SameRect(WindowRect(window.handle()), suggested));
 }
 
+constexpr wchar_t kPersonalizeKey[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+
+TEST(SystemThemeTest, ReadsTheUsersChoiceOfAppTheme) {
+  RegistryValueGuard light_theme(kPersonalizeKey, L"AppsUseLightTheme");
+  light_theme.Delete();
+  EXPECT_EQ(UserPrefersDarkApps(), std::nullopt);
+  ASSERT_EQ(light_theme.SetDword(0), ERROR_SUCCESS);
+  EXPECT_EQ(UserPrefersDarkApps(), true);
+  ASSERT_EQ(light_theme.SetDword(1), ERROR_SUCCESS);
+  EXPECT_EQ(UserPrefersDarkApps(), false);
+  // Any value but 0 is light.
+  ASSERT_EQ(light_theme.SetDword(2), ERROR_SUCCESS);
+  EXPECT_EQ(UserPrefersDarkApps(), false);
+  // A value of another type is no choice.
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalizeKey, L"AppsUseLightTheme", REG_SZ, L"0",
+                            sizeof(L"0")),
+            ERROR_SUCCESS);
+  EXPECT_EQ(UserPrefersDarkApps(), std::nullopt);
+}
+
+// Wine accepts the title bar's dark-mode attribute and forgets it, so the window's setter is
+// replaced to see what it was given.
 class ThemeTest : public Win32WindowTest {
  protected:
-  static constexpr wchar_t kPersonalize[] =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Themes\\Personalize";
+  struct Applied {
+    HWND window;
+    DWORD attribute;
+    DWORD size;
+    BOOL dark;
+    bool operator==(const Applied&) const = default;
+  };
 
-  void SetLightTheme(DWORD value) {
-    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme", REG_DWORD,
-                              &value, sizeof(value)),
-              ERROR_SUCCESS);
+  void Watch(TestWindow& window) {
+    window.set_window_attribute_setter_for_testing(
+        [this](HWND target, DWORD attribute, LPCVOID value, DWORD size) {
+          const BOOL dark = size == sizeof(BOOL) ? *static_cast<const BOOL*>(value) : -1;
+          applied_.push_back({target, attribute, size, dark});
+          return S_OK;
+        });
   }
 
-  void TearDown() override {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kPersonalize, L"AppsUseLightTheme");
-  }
+  RegistryValueGuard light_theme_{kPersonalizeKey, L"AppsUseLightTheme"};
+  std::vector<Applied> applied_;
 };
 
-TEST_F(ThemeTest, TitleBarFollowsTheAppTheme) {
-  SetLightTheme(0);
+TEST_F(ThemeTest, TitleBarFollowsTheAppThemeWhenItOpensAndWhenItChanges) {
+  ASSERT_EQ(light_theme_.SetDword(0), ERROR_SUCCESS);
   TestWindow window;
+  Watch(window);
   ASSERT_TRUE(window.Open(kTitle, {0, 0}, {300, 200}));
-  BOOL dark = FALSE;
-  if (FAILED(DwmGetWindowAttribute(window.handle(), 20, &dark, sizeof(dark))) || !dark) {
-    GTEST_SKIP() << "Wine accepts DWMWA_USE_IMMERSIVE_DARK_MODE with S_OK but does not keep it";
-  }
-  SetLightTheme(1);
+  // DWMWA_USE_IMMERSIVE_DARK_MODE with a BOOL.
+  EXPECT_EQ(applied_, (std::vector<Applied>{{window.handle(), 20, sizeof(BOOL), TRUE}}));
+
+  ASSERT_EQ(light_theme_.SetDword(1), ERROR_SUCCESS);
   SendMessageW(window.handle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
-  ASSERT_TRUE(SUCCEEDED(DwmGetWindowAttribute(window.handle(), 20, &dark, sizeof(dark))));
-  EXPECT_FALSE(dark);
+  ASSERT_EQ(applied_.size(), 2u);
+  EXPECT_EQ(applied_[1], (Applied{window.handle(), 20, sizeof(BOOL), FALSE}));
+}
+
+TEST_F(ThemeTest, TitleBarIsLeftAloneWithoutAChoice) {
+  light_theme_.Delete();
+  TestWindow window;
+  Watch(window);
+  ASSERT_TRUE(window.Open(kTitle, {0, 0}, {300, 200}));
+  SendMessageW(window.handle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+  EXPECT_TRUE(applied_.empty());
 }
 
 }  // namespace

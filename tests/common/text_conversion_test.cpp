@@ -1,4 +1,4 @@
-#include "runner/string_conversion.h"
+#include "common/text_conversion.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +28,16 @@ TEST(WideToUtf8Test, TextEndsAtItsFirstNulAndAfter32767Units) {
   EXPECT_EQ(WideToUtf8(std::wstring(L"ab\0cd", 5)), "ab");
   std::wstring longest(40000, L'x');
   EXPECT_EQ(WideToUtf8(longest), std::string(32767, 'x'));
+}
+
+TEST(Utf8ToWideTest, MalformedInputIsReplacedNotRefused) {
+  EXPECT_EQ(Utf8ToWide("caf\xC3\xA9 \xF0\x9F\x98\x80"), L"caf\u00E9 \xD83D\xDE00");
+  // A stray continuation byte and a sequence cut short.
+  EXPECT_EQ(Utf8ToWide("a\x80"
+                       "b\xE2\x82"),
+            L"a\uFFFDb\uFFFD");
+  EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+  EXPECT_EQ(Utf8ToWide(""), L"");
 }
 
 }  // namespace
