@@ -46,7 +46,8 @@ class DesktopBridge {
   const std::wstring& tray_status() const { return tray_status_; }
   bool session_active() const { return session_active_; }
 
-  void set_system_calls_for_testing(const SystemCalls& calls) { system_ = calls; }
+  // For a test to replace the operations it must not run for real.
+  SystemCalls& system_calls_for_testing() { return system_; }
 
  private:
   using MethodHandler = void (DesktopBridge::*)(const MethodArguments& arguments,
@@ -73,8 +74,8 @@ class DesktopBridge {
   std::wstring tray_tooltip_ = L"Keelo";
   std::wstring tray_status_;
   bool session_active_ = false;
-  // The system's own functions unless a test replaced them.
-  SystemCalls system_;
+  // The system's own operations unless a test replaced them.
+  SystemCalls system_ = SystemCalls::Real();
 };
 
 #endif  // BRIDGE_DESKTOP_BRIDGE_H_

@@ -1,17 +1,20 @@
 #ifndef BRIDGE_SYSTEM_CALLS_H_
 #define BRIDGE_SYSTEM_CALLS_H_
 
-#include <windows.h>
-// shellapi.h needs the types that windows.h declares.
-#include <shellapi.h>
+#include <functional>
+#include <string>
 
-// The system functions behind desktop methods whose results a test cannot arrange for real: the
-// tick counter's wrap after 49.7 days, and whether the shell was asked to launch anything.
-// Tests replace them; the host always uses the system's own.
+// What the desktop methods do that a test must not do for real, or cannot arrange under Wine:
+// one entry per facility operation, never one per system call, so that a test's fake is a
+// lambda keeping its record in the test's own locals. Decisions stay outside, in pure
+// functions on values, and everything else runs for real under test.
 struct SystemCalls {
-  decltype(&::GetTickCount) get_tick_count = &::GetTickCount;
-  decltype(&::GetLastInputInfo) get_last_input_info = &::GetLastInputInfo;
-  decltype(&::ShellExecuteW) shell_execute = &::ShellExecuteW;
+  // Asks the shell to open |path| as a double click would; true when the shell accepted. A test
+  // must not start programs on the machine it runs on.
+  std::function<bool(const std::wstring& path)> launch_app;
+
+  // The system's own operations, which the bridge starts with.
+  static SystemCalls Real();
 };
 
 #endif  // BRIDGE_SYSTEM_CALLS_H_

@@ -3,58 +3,34 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <memory>
+#include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
-#include "bridge/app_identifier.h"
-#include "messaging/standard_method_codec.h"
-#include "tests/messaging/codec_test_support.h"
-#include "tests/messaging/engine_messenger_fixture.h"
+#include "bridge/idle_time.h"
+#include "bridge/launch_app.h"
+#include "tests/bridge/bridge_fixture.h"
 
+namespace keelo::testing {
 namespace {
 
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter::testing::Bytes;
-using flutter::testing::CaptureStderr;
 using flutter::testing::Hex;
-using Replies = std::vector<Bytes>;
 
-const std::string kDesktop = std::string(kAppIdentifier) + "/desktop";
-const std::string kUi = std::string(kAppIdentifier) + "/desktop_ui";
+const std::string& kDesktop = kDesktopChannel;
+const std::string& kUi = kUiChannel;
 
 const Replies kNull = {Hex("00 00")};
 const Replies kTrue = {Hex("00 01")};
 const Replies kFalse = {Hex("00 02")};
 const Replies kNotImplemented = {Bytes()};
 
-class DesktopBridgeTest : public flutter::testing::EngineMessengerTest {
- protected:
-  DesktopBridgeTest() : bridge_(std::make_unique<DesktopBridge>(messenger_.get(), nullptr)) {}
-
-  // Sends a call the way the UI application does and returns every reply the host sent to it.
-  Replies Call(const std::string& channel, const std::string& method,
-               EncodableValue arguments = EncodableValue()) {
-    const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
-    const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
-    Replies replies;
-    // A second reply, or none at all, would show here as a diagnostic line.
-    const std::string diagnostics = CaptureStderr([&] {
-      const uint64_t id = engine_->SendToHost(channel, *message);
-      engine_->RunPendingTasks();
-      replies = engine_->ResponsesTo(id);
-    });
-    EXPECT_EQ(diagnostics, "") << method;
-    return replies;
-  }
-
-  std::unique_ptr<DesktopBridge> bridge_;
-};
+using DesktopBridgeTest = BridgeTest;
 
 TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   ASSERT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}}), kNull);
@@ -144,89 +120,84 @@ TEST_F(DesktopBridgeTest, IdleSecondsFromTheSystemClockAreAnInt64) {
   ASSERT_EQ(replies.size(), 1u);
   ASSERT_EQ(replies[0].size(), 10u);
   EXPECT_EQ(Bytes(replies[0].begin(), replies[0].begin() + 2), Hex("00 04"));
-  int64_t seconds = 0;
-  std::memcpy(&seconds, replies[0].data() + 2, sizeof(seconds));
-  EXPECT_GE(seconds, 0);
-  EXPECT_LE(seconds, 4294967);
+  const std::optional<EncodableValue> seconds = CallForValue(kDesktop, "getIdleSeconds");
+  ASSERT_TRUE(seconds && seconds->Holds<int64_t>());
+  EXPECT_GE(seconds->Get<int64_t>(), 0);
+  EXPECT_LE(seconds->Get<int64_t>(), 4294967);
 }
 
-struct FakeClock {
-  static inline DWORD now = 0;
-  static inline DWORD last_input = 0;
-  static inline bool available = true;
-
-  static DWORD WINAPI GetTickCount() { return now; }
-  static BOOL WINAPI GetLastInputInfo(PLASTINPUTINFO info) {
-    if (!available || info->cbSize != sizeof(LASTINPUTINFO)) return FALSE;
-    info->dwTime = last_input;
-    return TRUE;
-  }
-};
-
-TEST_F(DesktopBridgeTest, IdleSecondsSurviveTheTickCounterWrap) {
-  SystemCalls calls;
-  calls.get_tick_count = &FakeClock::GetTickCount;
-  calls.get_last_input_info = &FakeClock::GetLastInputInfo;
-  bridge_->set_system_calls_for_testing(calls);
-
-  FakeClock::last_input = 0xFFFFF000;
-  FakeClock::now = 0x00001F40;  // 4096 ms before the wrap and 8000 ms after it
-  EXPECT_EQ(Call(kDesktop, "getIdleSeconds"), Replies{Hex("00 04 0C 00 00 00 00 00 00 00")});
-
-  FakeClock::now = FakeClock::last_input - 1;  // the longest idle time the counter can show
-  EXPECT_EQ(Call(kDesktop, "getIdleSeconds"), Replies{Hex("00 04 37 89 41 00 00 00 00 00")});
-
-  FakeClock::available = false;
-  EXPECT_EQ(Call(kDesktop, "getIdleSeconds"), Replies{Hex("00 04 00 00 00 00 00 00 00 00")});
-  FakeClock::available = true;
+TEST(IdleSecondsTest, SurviveTheTickCounterWrapAndTruncate) {
+  // 4096 ms before the wrap and 8000 ms after it.
+  EXPECT_EQ(IdleSecondsBetween(0xFFFFF000, 0x00001F40), 12);
+  // The longest idle time the counter can show.
+  EXPECT_EQ(IdleSecondsBetween(0xFFFFF000, 0xFFFFEFFF), 4294967);
+  EXPECT_EQ(IdleSecondsBetween(5000, 5999), 0);
+  EXPECT_EQ(IdleSecondsBetween(5000, 6000), 1);
 }
-
-// Records each request as "owner|verb|file|parameters|directory|show".
-struct FakeShell {
-  static inline std::vector<std::wstring> requests;
-  static inline INT_PTR code = 0;
-
-  static HINSTANCE WINAPI Execute(HWND owner, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
-                                  LPCWSTR directory, INT show) {
-    auto text = [](LPCWSTR value) { return value == nullptr ? L"none" : std::wstring(value); };
-    requests.push_back((owner == nullptr ? L"none" : L"window") + (L"|" + text(verb)) + L"|" +
-                       text(file) + L"|" + text(parameters) + L"|" + text(directory) + L"|" +
-                       std::to_wstring(show));
-    return reinterpret_cast<HINSTANCE>(code);  // NOLINT(performance-no-int-to-ptr)
-  }
-};
 
 TEST_F(DesktopBridgeTest, LaunchAppAsksTheShellOnlyForAUsablePath) {
-  SystemCalls calls;
-  calls.shell_execute = &FakeShell::Execute;
-  bridge_->set_system_calls_for_testing(calls);
-  FakeShell::requests.clear();
-  FakeShell::code = 33;
+  std::vector<std::wstring> launched;
+  bool accepted = true;
+  bridge_->system_calls_for_testing().launch_app = [&](const std::wstring& path) {
+    launched.push_back(path);
+    return accepted;
+  };
 
   EXPECT_EQ(Call(kDesktop, "launchApp"), kFalse);
   EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", 1}}), kFalse);
   EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", ""}}), kFalse);
   EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", std::string("C:\\a.exe\0b", 10)}}),
             kFalse);
-  EXPECT_TRUE(FakeShell::requests.empty());
+  EXPECT_TRUE(launched.empty());
 
   EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", "C:\\Tools\\caf\xC3\xA9.exe"}}),
             kTrue);
-  EXPECT_EQ(FakeShell::requests,
-            std::vector<std::wstring>{L"none|open|C:\\Tools\\caf\u00E9.exe|none|none|1"});
+  EXPECT_EQ(launched, std::vector<std::wstring>{L"C:\\Tools\\caf\u00E9.exe"});
 
-  // Values up to 32 are the shell's error codes; a value that is negative as a signed number is
-  // no success either.
-  FakeShell::code = 32;
+  accepted = false;
   EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", "C:\\a.exe"}}), kFalse);
-  FakeShell::code = -33;
-  EXPECT_EQ(Call(kDesktop, "launchApp", EncodableMap{{"path", "C:\\a.exe"}}), kFalse);
+  EXPECT_EQ(launched.size(), 2u);
+}
+
+TEST(ShellExecuteResultTest, OnlyCodesAbove32AreSuccesses) {
+  EXPECT_TRUE(ShellExecuteSucceeded(33));
+  EXPECT_TRUE(ShellExecuteSucceeded(0x7FFF0000));
+  EXPECT_FALSE(ShellExecuteSucceeded(32));
+  EXPECT_FALSE(ShellExecuteSucceeded(0));
+  // Negative as a signed number: no success either.
+  EXPECT_FALSE(ShellExecuteSucceeded(-33));
 }
 
 TEST_F(DesktopBridgeTest, LaunchAppOfAMissingFileRepliesFalse) {
   EXPECT_EQ(Call(kDesktop, "launchApp",
                  EncodableMap{{"path", "C:\\keelo-test-does-not-exist\\nothing.exe"}}),
             kFalse);
+}
+
+// A string value of fewer than 254 bytes: its tag, its length, its bytes.
+Bytes NameOnly(const std::string& name) {
+  Bytes message(2 + name.size());
+  message[0] = 0x07;
+  message[1] = static_cast<uint8_t>(name.size());
+  std::copy(name.begin(), name.end(), message.begin() + 2);
+  return message;
+}
+
+// A call may end right after its name. The codec notes the missing value once, and the bridge
+// gets the call with a null argument: no keys, as for a list.
+TEST_F(DesktopBridgeTest, NameOnlyCallReachesTheBridgeWithoutArguments) {
+  Call(kUi, "setTrayStatus", EncodableMap{{"status", "Focus"}, {"session", true}});
+  ASSERT_EQ(bridge_->tray_status(), L"Focus");
+  std::string diagnostics;
+  EXPECT_EQ(Send(kUi, NameOnly("setTrayStatus"), &diagnostics), kNull);
+  EXPECT_EQ(diagnostics, flutter::testing::kReadPastEnd);
+  EXPECT_EQ(bridge_->tray_status(), L"");
+  EXPECT_TRUE(bridge_->session_active());
+
+  Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}});
+  EXPECT_EQ(Send(kDesktop, NameOnly("setQuitAllowed"), &diagnostics), kNull);
+  EXPECT_EQ(diagnostics, flutter::testing::kReadPastEnd);
+  EXPECT_FALSE(bridge_->quit_allowed());
 }
 
 TEST_F(DesktopBridgeTest, CallsStopReachingTheBridgeWhenItIsDestroyed) {
@@ -241,3 +212,4 @@ TEST_F(DesktopBridgeTest, CallsStopReachingTheBridgeWhenItIsDestroyed) {
 }
 
 }  // namespace
+}  // namespace keelo::testing

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/messaging/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 // The rules that no method built so far exercises over the channels, and the conversion corners.
 namespace {

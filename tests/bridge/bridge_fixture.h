@@ -1,0 +1,53 @@
+#ifndef TESTS_BRIDGE_BRIDGE_FIXTURE_H_
+#define TESTS_BRIDGE_BRIDGE_FIXTURE_H_
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bridge/app_identifier.h"
+#include "bridge/desktop_bridge.h"
+#include "messaging/encodable_value.h"
+#include "tests/support/codec_test_support.h"
+#include "tests/support/engine_messenger_fixture.h"
+
+namespace keelo::testing {
+
+using Replies = std::vector<flutter::testing::Bytes>;
+
+inline const std::string kDesktopChannel = std::string(kAppIdentifier) + "/desktop";
+inline const std::string kUiChannel = std::string(kAppIdentifier) + "/desktop_ui";
+
+// A bridge on the development kit's engine messenger: calls reach it as the bytes the UI
+// application sends, and its replies come back as bytes.
+class BridgeTest : public flutter::testing::EngineMessengerTest {
+ protected:
+  explicit BridgeTest(HWND window = nullptr)
+      : bridge_(std::make_unique<DesktopBridge>(messenger_.get(), window)) {}
+
+  // Sends |message| on |channel| and returns every reply the host sent back. What the host wrote
+  // to the standard error stream meanwhile goes to |diagnostics|; without it, any line (a second
+  // reply or none at all shows as one) fails the test.
+  Replies Send(const std::string& channel, const flutter::testing::Bytes& message,
+               std::string* diagnostics = nullptr);
+
+  // Sends a call with |arguments| (null when not given) the way the UI application does.
+  Replies Call(const std::string& channel, const std::string& method,
+               flutter::EncodableValue arguments = flutter::EncodableValue());
+
+  // The value of the call's one success reply; nothing for not-implemented. Any other outcome
+  // (no reply, several, an error envelope) fails the test.
+  std::optional<flutter::EncodableValue> CallForValue(
+      const std::string& channel, const std::string& method,
+      flutter::EncodableValue arguments = flutter::EncodableValue());
+
+  std::unique_ptr<DesktopBridge> bridge_;
+};
+
+}  // namespace keelo::testing
+
+#endif  // TESTS_BRIDGE_BRIDGE_FIXTURE_H_
