@@ -76,7 +76,9 @@ template <typename Sequence>
 EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   using Element = typename Sequence::value_type;
   const size_t count = serializer.ReadCount(stream);
-  if (count > stream->MessageLength()) {
+  // Elements that could not fit in the whole message were never sent: refused before anything is
+  // allocated or read, whatever the element size. Divided, so that the product cannot overflow.
+  if (count > stream->MessageLength() / sizeof(Element)) {
     ReportReadPastEnd();
     return EncodableValue(Sequence());
   }

@@ -176,6 +176,7 @@ void FlutterDesktopMessenger::SetCallback(const char* channel,
     callbacks_.erase(channel);
   } else {
     callbacks_[channel] = Callback{callback, user_data};
+    ++callbacks_set_[channel];
   }
 }
 
@@ -257,6 +258,12 @@ size_t FlutterDesktopMessenger::responses_outside_lock() const {
 bool FlutterDesktopMessenger::has_callback(const std::string& channel) const {
   std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
   return callbacks_.count(channel) != 0;
+}
+
+int FlutterDesktopMessenger::callbacks_set(const std::string& channel) const {
+  std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
+  const auto found = callbacks_set_.find(channel);
+  return found == callbacks_set_.end() ? 0 : found->second;
 }
 
 void* FlutterDesktopMessenger::callback_user_data(const std::string& channel) const {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "devkit/engine/trace_line.h"
-#include "runner/engine/flutter_messenger.h"
+#include "flutter_messenger.h"
 
 // The stand-in engine's messenger: channel traffic between the host and the UI application's
 // side, behind the engine's messaging functions. It keeps what the host relies on: reference
@@ -77,6 +77,8 @@ struct FlutterDesktopMessenger {
   std::vector<Bytes> ResponsesTo(uint64_t message_id) const;
   size_t responses_outside_lock() const;
   bool has_callback(const std::string& channel) const;
+  // How many times the host set a callback on the channel (clearing it not counted).
+  int callbacks_set(const std::string& channel) const;
   // The user data the host gave with the channel's callback; null when there is none.
   void* callback_user_data(const std::string& channel) const;
   int references() const { return references_.load(); }
@@ -132,6 +134,7 @@ struct FlutterDesktopMessenger {
   mutable std::recursive_mutex state_mutex_;
   bool available_ = true;
   std::map<std::string, Callback> callbacks_;
+  std::map<std::string, int> callbacks_set_;
   std::map<std::string, PeerHandler> peer_handlers_;
   std::map<uint64_t, Pending> pending_;
   uint64_t next_message_id_ = 1;

@@ -8,6 +8,9 @@
 namespace keelo::testing {
 
 void HostTest::SetUp() {
+  // Wine reads the DPI when a process starts: a run killed while a test had set one must not
+  // leave every later host at that DPI.
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels");
   std::string error;
   client_ = devkit::DriverClient::Create(&error);
   ASSERT_NE(client_, nullptr) << error;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "tests/e2e/host_fixture.h"
+#include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
 namespace {
@@ -28,11 +29,6 @@ class HostFirstGeometryTest : public HostTest {
     }
   }
 
-  void TearDown() override {
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
-    HostTest::TearDown();
-  }
-
   void ExpectWindowRect(int left, int top, int width, int height) {
     RECT rect = {};
     GetWindowRect(window_, &rect);
@@ -52,12 +48,10 @@ TEST_F(HostFirstGeometryTest, At96Dpi) {
 TEST_F(HostFirstGeometryTest, At144DpiEverythingScalesByOneAndAHalf) {
   // Wine reads the DPI when a process starts, so only the host started next sees it; it is
   // taken away again as soon as the host runs.
-  DWORD dpi = 144;
-  ASSERT_EQ(
-      RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)),
-      ERROR_SUCCESS);
+  const RegistryValueGuard log_pixels(kDesktopKey, L"LogPixels");
+  ASSERT_EQ(log_pixels.SetDword(144), ERROR_SUCCESS);
   StartHost(L"--minimized");
-  RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
+  log_pixels.Restore();
   // 1280 x 720 logical: 1232 x 672 at (24, 24), opened at 1.5 times that.
   ExpectWindowRect(36, 36, 1848, 1008);
 }

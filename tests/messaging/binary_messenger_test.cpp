@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "messaging/binary_messenger_impl.h"
-#include "tests/messaging/codec_test_support.h"
-#include "tests/messaging/engine_messenger_fixture.h"
+#include "tests/support/codec_test_support.h"
+#include "tests/support/engine_messenger_fixture.h"
 
 namespace flutter::testing {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "messaging/encodable_value.h"
 #include "tests/messaging/allocation_meter.h"
-#include "tests/messaging/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace flutter::testing {
 namespace {
@@ -139,6 +139,36 @@ TEST(StandardCodecDishonestSizes, SizeBeyondTheWholeMessageIsNotAllocated) {
     EXPECT_EQ(diagnostics, kReadPastEnd) << c.hex;
     EXPECT_LT(meter.AllocatedBytes(), 4096u) << c.hex;
   }
+}
+
+// A typed list is refused as soon as its elements could not fit in the whole message, even when
+// the count alone would: the same dishonest size always gives the same empty list.
+TEST(StandardCodecDishonestSizes, TypedListWhoseBytesExceedTheMessageIsEmpty) {
+  struct Case {
+    const char* hex;
+    EncodableValue empty;
+  };
+  const Case cases[] = {
+      {"09 04 00 00 01 00 00 00", EncodableValue(std::vector<int32_t>())},
+      {"0E 03 00 00 00 00 80 3F", EncodableValue(std::vector<float>())},
+      {"0A 03 00 00 00 00 00 00 01 00 00 00 00 00 00 00", EncodableValue(std::vector<int64_t>())},
+      {"0B 04 00 00 00 00 00 00 00 00 00 00 00 00 F0 3F 00 00 00 00 00 00 F0 3F",
+       EncodableValue(std::vector<double>())},
+  };
+  for (const Case& c : cases) {
+    EncodableValue value;
+    const std::string diagnostics = CaptureStderr([&] { value = Decode(Hex(c.hex)); });
+    EXPECT_EQ(value, c.empty) << c.hex;
+    EXPECT_EQ(diagnostics, kReadPastEnd) << c.hex;
+  }
+
+  // Bytes that fit the message but not what is left of it: zeros, with the line.
+  EncodableValue value;
+  const std::string diagnostics =
+      CaptureStderr([&] { value = Decode(Hex("09 02 00 00 01 00 00 00")); });
+  EXPECT_EQ(value, EncodableValue(std::vector<int32_t>{0, 0}));
+  EXPECT_EQ(diagnostics, kReadPastEnd);
+  EXPECT_EQ(Decode(Hex("09 01 00 00 05 00 00 00")), EncodableValue(std::vector<int32_t>{5}));
 }
 
 TEST(StandardCodecDishonestSizes, SizeWithinTheMessageKeepsReadingPastTheEnd) {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/messaging/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace flutter {
 namespace {

@@ -7,9 +7,9 @@
 
 #include "messaging/method_call_channel.h"
 #include "messaging/standard_method_codec.h"
-#include "tests/messaging/codec_test_support.h"
-#include "tests/messaging/engine_messenger_fixture.h"
-#include "tests/messaging/recording_method_result.h"
+#include "tests/support/codec_test_support.h"
+#include "tests/support/engine_messenger_fixture.h"
+#include "tests/support/recording_method_result.h"
 
 namespace flutter::testing {
 namespace {
@@ -180,6 +180,8 @@ TEST_F(MethodChannelTest, HandlerCanBeReplacedAndRemovedAndOutlivesTheChannel) {
   const EncodableValue second(2);
   ReplyWith([&](const MethodCall&, MethodResult& result) { result.Success(&first); });
   ReplyWith([&](const MethodCall&, MethodResult& result) { result.Success(&second); });
+  // Each handler reaches the engine as a callback of its own, the second in place of the first.
+  EXPECT_EQ(engine_->callbacks_set("app/desktop"), 2);
   EXPECT_EQ(Call(Hex("07 01 78 00")), std::vector<Bytes>{Hex("00 03 02 00 00 00")});
 
   channel_.reset();
@@ -195,7 +197,9 @@ TEST_F(MethodChannelTest, HandlerCanBeReplacedAndRemovedAndOutlivesTheChannel) {
 TEST_F(MethodChannelTest, ChannelsShareOneCodecPerSerializer) {
   EXPECT_EQ(&StandardMethodCodec::ForSerializer(nullptr),
             &StandardMethodCodec::ForSerializer(&SharedSerializer()));
-  StandardCodecSerializer other;
+  // The codec registry is process-wide and keeps its serializers' addresses for the process's
+  // life, so a serializer registered here must live as long.
+  static const StandardCodecSerializer other;
   const StandardMethodCodec& other_codec = StandardMethodCodec::ForSerializer(&other);
   EXPECT_NE(&other_codec, &StandardMethodCodec::ForSerializer(nullptr));
   EXPECT_EQ(&other_codec, &StandardMethodCodec::ForSerializer(&other));

@@ -7,7 +7,8 @@
 #include "messaging/byte_buffer_streams.h"
 #include "messaging/encodable_value.h"
 #include "messaging/standard_codec_serializer.h"
-#include "tests/messaging/codec_test_support.h"
+#include "messaging/standard_method_codec.h"
+#include "tests/support/codec_test_support.h"
 
 namespace flutter::testing {
 namespace {
@@ -186,8 +187,18 @@ TEST(StandardCodecCustomValue, WrittenAsNullWithItsLineAndListKeepsCount) {
             "codec extensions.\n");
 }
 
-TEST(StandardCodecSerializerInstance, SharedSerializerIsOneObject) {
-  EXPECT_EQ(&SharedSerializer(), &SharedSerializer());
+// The shared instance is what the channels encode with when given no serializer of their own, so
+// it must be the plain standard encoding, with no extension of its own.
+TEST(StandardCodecSerializerInstance, SharedSerializerWritesTheStandardEncoding) {
+  const StandardCodecSerializer plain;
+  const EncodableValue value(EncodableMap{{"exe", "code.exe"}, {"pid", int64_t{4321}}});
+  Bytes from_plain;
+  ByteBufferStreamWriter writer(&from_plain);
+  plain.WriteValue(value, &writer);
+  EXPECT_EQ(Encode(value), from_plain);
+  Bytes envelope = Hex("00");
+  envelope.insert(envelope.end(), from_plain.begin(), from_plain.end());
+  EXPECT_EQ(*StandardMethodCodec::ForSerializer(nullptr).EncodeSuccessReply(&value), envelope);
 }
 
 }  // namespace

@@ -110,23 +110,21 @@ TEST_F(FlutterWindowTest, MessageTheEngineConsumesNeverReachesTheBaseWindow) {
   EXPECT_EQ(after.right, window.ClientRect().right);
 }
 
-// The bridge decides first: a close it keeps (the host goes to the tray) never reaches the
-// engine; a close it passes on reaches the engine and then destroys the window, bridge first.
-TEST_F(FlutterWindowTest, CloseRequestGoesToTheBridgeBeforeTheEngine) {
+// Until the host lives in the tray, the bridge passes a close request on: the engine is offered
+// it, and the window is destroyed with the bridge torn down before the engine.
+TEST_F(FlutterWindowTest, CloseRequestIsOfferedToTheEngineAndDestroysTheWindow) {
   FlutterWindow window(project_);
   ASSERT_TRUE(Open(window));
   DeliverFrame();
   HWND handle = window.handle();
   SendMessageW(handle, WM_CLOSE, 0, 0);
-  if (IsWindow(handle)) {
-    EXPECT_FALSE(IsWindowVisible(handle));
-    EXPECT_FALSE(Offered(WM_CLOSE));
-    EXPECT_EQ(fake_engine().controllers_destroyed, 0);
-  } else {
-    EXPECT_TRUE(Offered(WM_CLOSE));
-    EXPECT_EQ(fake_engine().controllers_destroyed, 1);
-    EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
-  }
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_EQ(window.handle(), nullptr);
+  EXPECT_TRUE(Offered(WM_CLOSE));
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  EXPECT_EQ(fake_engine().engines_destroyed, 1);
 }
 
 TEST_F(FlutterWindowTest, DestroyingTheWindowEndsTheBridgeBeforeTheEngineAndQuits) {

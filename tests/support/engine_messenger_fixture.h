@@ -1,5 +1,5 @@
-#ifndef TESTS_MESSAGING_ENGINE_MESSENGER_FIXTURE_H_
-#define TESTS_MESSAGING_ENGINE_MESSENGER_FIXTURE_H_
+#ifndef TESTS_SUPPORT_ENGINE_MESSENGER_FIXTURE_H_
+#define TESTS_SUPPORT_ENGINE_MESSENGER_FIXTURE_H_
 
 #include <gtest/gtest.h>
 
@@ -38,4 +38,4 @@ class EngineMessengerTest : public ::testing::Test {
 
 }  // namespace flutter::testing
 
-#endif  // TESTS_MESSAGING_ENGINE_MESSENGER_FIXTURE_H_
+#endif  // TESTS_SUPPORT_ENGINE_MESSENGER_FIXTURE_H_

@@ -1,5 +1,5 @@
-#ifndef TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
-#define TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
+#ifndef TESTS_SUPPORT_CODEC_TEST_SUPPORT_H_
+#define TESTS_SUPPORT_CODEC_TEST_SUPPORT_H_
 
 #include <gtest/gtest.h>
 
@@ -71,4 +71,4 @@ inline const std::string kReadPastEnd = "Invalid read in StandardCodecByteStream
 
 }  // namespace flutter::testing
 
-#endif  // TESTS_MESSAGING_CODEC_TEST_SUPPORT_H_
+#endif  // TESTS_SUPPORT_CODEC_TEST_SUPPORT_H_

@@ -1,5 +1,5 @@
-#ifndef TESTS_MESSAGING_RECORDING_METHOD_RESULT_H_
-#define TESTS_MESSAGING_RECORDING_METHOD_RESULT_H_
+#ifndef TESTS_SUPPORT_RECORDING_METHOD_RESULT_H_
+#define TESTS_SUPPORT_RECORDING_METHOD_RESULT_H_
 
 #include <cstdio>
 #include <memory>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "messaging/method_result.h"
-#include "tests/messaging/codec_test_support.h"
+#include "tests/support/codec_test_support.h"
 
 namespace flutter::testing {
 
@@ -46,4 +46,4 @@ class RecordingMethodResult : public MethodResult {
 
 }  // namespace flutter::testing
 
-#endif  // TESTS_MESSAGING_RECORDING_METHOD_RESULT_H_
+#endif  // TESTS_SUPPORT_RECORDING_METHOD_RESULT_H_
