@@ -69,63 +69,28 @@ using ScopedHandle = ScopedKernelHandle<InvalidHandle::kNull>;
 // Files and pipes.
 using ScopedFileHandle = ScopedKernelHandle<InvalidHandle::kMinusOne>;
 
-struct RegistryKeyTraits {
-  using Type = HKEY;
+// For the many kinds of handle whose "none" is null: |kRelease| is the call that ends one.
+template <typename Handle, auto kRelease>
+struct NullIsNoneTraits {
+  using Type = Handle;
   static Type Invalid() { return nullptr; }
-  // Never give it a predefined key such as HKEY_CURRENT_USER.
-  static void Close(Type key) { RegCloseKey(key); }
+  static void Close(Type handle) { kRelease(handle); }
 };
-using ScopedRegistryKey = ScopedResource<RegistryKeyTraits>;
 
-struct MenuTraits {
-  using Type = HMENU;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type menu) { DestroyMenu(menu); }
-};
-using ScopedMenu = ScopedResource<MenuTraits>;
-
+// Never give it a predefined key such as HKEY_CURRENT_USER.
+using ScopedRegistryKey = ScopedResource<NullIsNoneTraits<HKEY, &RegCloseKey>>;
+using ScopedMenu = ScopedResource<NullIsNoneTraits<HMENU, &DestroyMenu>>;
 // For icons the process made or extracted; icons loaded from its own resources are shared and
 // must not be destroyed.
-struct IconTraits {
-  using Type = HICON;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type icon) { DestroyIcon(icon); }
-};
-using ScopedIcon = ScopedResource<IconTraits>;
-
+using ScopedIcon = ScopedResource<NullIsNoneTraits<HICON, &DestroyIcon>>;
 template <typename Object>
-struct GdiObjectTraits {
-  using Type = Object;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type object) { DeleteObject(object); }
-};
-template <typename Object>
-using ScopedGdiObject = ScopedResource<GdiObjectTraits<Object>>;
-
-struct LocalMemoryTraits {
-  using Type = HLOCAL;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type memory) { LocalFree(memory); }
-};
-using ScopedLocalMemory = ScopedResource<LocalMemoryTraits>;
-
-struct LibraryTraits {
-  using Type = HMODULE;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type library) { FreeLibrary(library); }
-};
-using ScopedLibrary = ScopedResource<LibraryTraits>;
-
+using ScopedGdiObject = ScopedResource<NullIsNoneTraits<Object, &DeleteObject>>;
+using ScopedLocalMemory = ScopedResource<NullIsNoneTraits<HLOCAL, &LocalFree>>;
+using ScopedLibrary = ScopedResource<NullIsNoneTraits<HMODULE, &FreeLibrary>>;
 // Memory the system allocated with the COM allocator for the caller to free, such as the path
 // SHGetKnownFolderPath returns.
 template <typename Element>
-struct CoTaskMemTraits {
-  using Type = Element*;
-  static Type Invalid() { return nullptr; }
-  static void Close(Type memory) { CoTaskMemFree(memory); }
-};
-template <typename Element>
-using ScopedCoTaskMem = ScopedResource<CoTaskMemTraits<Element>>;
+using ScopedCoTaskMem = ScopedResource<NullIsNoneTraits<Element*, &CoTaskMemFree>>;
 
 // Holds one reference to a COM object. Taking a pointer (constructor, reset, put) adopts the
 // reference the caller got; nothing is added.
