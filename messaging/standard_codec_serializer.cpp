@@ -76,6 +76,7 @@ template <typename Sequence>
 EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStreamReader* stream) {
   using Element = typename Sequence::value_type;
   const size_t count = serializer.ReadCount(stream);
+  if constexpr (sizeof(Element) > 1) stream->SkipPadding(sizeof(Element));
   // Elements that could not fit in the whole message were never sent: refused before anything is
   // allocated or read, whatever the element size. Divided, so that the product cannot overflow.
   if (count > stream->MessageLength() / sizeof(Element)) {
@@ -83,7 +84,6 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
     return EncodableValue(Sequence());
   }
   Sequence sequence(count, Element());
-  if constexpr (sizeof(Element) > 1) stream->SkipPadding(sizeof(Element));
   stream->ReadBytes(reinterpret_cast<uint8_t*>(sequence.data()), count * sizeof(Element));
   return EncodableValue(std::move(sequence));
 }

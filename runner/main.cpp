@@ -3,7 +3,6 @@
 
 #include <memory>
 
-#include "common/scoped_handles.h"
 #include "runner/command_line.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
@@ -34,7 +33,9 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
 
   // Its existence is the lock: never released, only closed once the loop has ended (or by the
   // process's end), so that a second host started meanwhile finds it.
-  ScopedHandle instance_mutex(CreateMutexW(nullptr, TRUE, kInstanceMutexName));
+  // Held in a plain handle, not a scoped one: on the early exits below it is left to the
+  // process's end, never closed while the host is still starting or handing over.
+  HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
   if (GetLastError() == ERROR_ALREADY_EXISTS) {
     ShowExistingInstance();
     return 0;
@@ -57,6 +58,6 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   }
 
   CoUninitialize();
-  instance_mutex.reset();
+  if (instance_mutex != nullptr) CloseHandle(instance_mutex);
   return 0;
 }

@@ -162,6 +162,13 @@ TEST(StandardCodecDishonestSizes, TypedListWhoseBytesExceedTheMessageIsEmpty) {
     EXPECT_EQ(diagnostics, kReadPastEnd) << c.hex;
   }
 
+  // The refused list's padding is still skipped, so a value after it is read where it stands.
+  EncodableValue list;
+  const std::string list_diagnostics =
+      CaptureStderr([&] { list = Decode(Hex("0C 03 01 09 09 00 00 00 01 02")); });
+  EXPECT_EQ(list, EncodableValue(EncodableList{true, std::vector<int32_t>(), true}));
+  EXPECT_EQ(list_diagnostics, kReadPastEnd);
+
   // Bytes that fit the message but not what is left of it: zeros, with the line.
   EncodableValue value;
   const std::string diagnostics =
