@@ -29,9 +29,19 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window) :
       [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
         HandleUiCall(call, std::move(result));
       });
+
+  // After both channels exist, since a report goes out on the desktop channel. Out of context,
+  // its events arrive through this thread's message loop. A failed installation leaves the
+  // reports off and everything else working.
+  foreground_hook_ = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
+                                     &DesktopBridge::ForegroundEventProc, 0, 0,
+                                     WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
 }
 
 DesktopBridge::~DesktopBridge() {
+  // First, so that the user's proxy is back even if anything after this fails.
+  RestoreProxyIfSaved();
+  if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
   current_bridge = nullptr;
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point
   // at this bridge. The owner destroys the engine right after the bridge, but a call that still
@@ -48,18 +58,18 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
   static constexpr Method kMethods[] = {
       {"listApps", nullptr},
       {"getIcons", nullptr},
-      {"getForeground", nullptr},
+      {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", nullptr},
       {"restoreWindow", nullptr},
       {"getIdleSeconds", &DesktopBridge::GetIdleSeconds},
       {"showWindow", nullptr},
       {"setQuitAllowed", &DesktopBridge::SetQuitAllowed},
       {"setTrayTooltip", &DesktopBridge::SetTrayTooltip},
-      {"setLaunchAtStartup", nullptr},
-      {"getLaunchAtStartup", nullptr},
-      {"isPackaged", nullptr},
-      {"getProxy", nullptr},
-      {"setProxy", nullptr},
+      {"setLaunchAtStartup", &DesktopBridge::SetLaunchAtStartupMethod},
+      {"getLaunchAtStartup", &DesktopBridge::GetLaunchAtStartup},
+      {"isPackaged", &DesktopBridge::IsPackagedMethod},
+      {"getProxy", &DesktopBridge::GetProxy},
+      {"setProxy", &DesktopBridge::SetProxy},
       {"launchApp", &DesktopBridge::LaunchApp},
   };
   Dispatch(kMethods, call, *result);
@@ -89,7 +99,10 @@ void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::Met
   result.NotImplemented();
 }
 
-std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND, UINT, WPARAM, LPARAM) {
-  // No window message is the bridge's to consume yet: every one goes on to the engine.
+std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND, UINT message, WPARAM wparam,
+                                                          LPARAM) {
+  // The session is ending and the process may be ended without any teardown: the user's proxy
+  // is put back now. The message goes on to the engine.
+  if (message == WM_ENDSESSION && wparam != 0) RestoreProxyIfSaved();
   return std::nullopt;
 }

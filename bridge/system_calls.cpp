@@ -1,9 +1,14 @@
 #include "bridge/system_calls.h"
 
 #include "bridge/launch_app.h"
+#include "bridge/launch_at_startup.h"
+#include "bridge/proxy_settings.h"
 
 SystemCalls SystemCalls::Real() {
   SystemCalls calls;
   calls.launch_app = &LaunchWithShell;
+  calls.is_packaged = &ProcessHasPackageIdentity;
+  calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
+  calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
   return calls;
 }

@@ -1,6 +1,10 @@
 #ifndef BRIDGE_SYSTEM_CALLS_H_
 #define BRIDGE_SYSTEM_CALLS_H_
 
+#include <windows.h>
+// wininet.h needs the types that windows.h declares.
+#include <wininet.h>
+
 #include <functional>
 #include <string>
 
@@ -12,6 +16,18 @@ struct SystemCalls {
   // Asks the shell to open |path| as a double click would; true when the shell accepted. A test
   // must not start programs on the machine it runs on.
   std::function<bool(const std::wstring& path)> launch_app;
+
+  // Whether the process runs with package identity. A test cannot give its process a package.
+  std::function<bool()> is_packaged;
+
+  // Sets WinINet's per-connection options in |options| and tells WinINet that the settings
+  // changed; false when setting them failed. Wine keeps neither bypass nor autoconfig URL and
+  // reads flags 3 back as 2, and a test must not change the proxy of the machine it runs on.
+  std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> apply_proxy_options;
+
+  // Reads the per-connection options named in |options| into it; texts come back allocated for
+  // the caller to free with GlobalFree. False when they cannot be read.
+  std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> query_proxy_options;
 
   // The system's own operations, which the bridge starts with.
   static SystemCalls Real();

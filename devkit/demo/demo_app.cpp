@@ -1,5 +1,6 @@
-// The demo UI application (app.so): asks the host for the user's idle time once a second on the
-// desktop channel and shows the answer in the view, to see a host work without the real UI.
+// The demo UI application (app.so): asks the host once a second on the desktop channel for the
+// user's idle time, the application in front and whether Keelo starts with Windows, and shows
+// the answers in the view, to see a host work without the real UI.
 
 #include <windows.h>
 
@@ -16,27 +17,60 @@ namespace {
 
 constexpr char kChannelArgument[] = "--demo-channel=";
 constexpr wchar_t kChannelVariable[] = L"KEELO_DEMO_CHANNEL";
-constexpr char kMethod[] = "getIdleSeconds";
 constexpr DWORD kPeriodMs = 1000;
 
-std::string DescribeReply(const devkit::MethodReply& reply) {
+// What the demo asks the host once a second. The platform raises no foreground event under
+// Wine, so the application in front is asked for rather than waited for.
+enum Question { kIdleSeconds, kForeground, kLaunchAtStartup, kQuestionCount };
+constexpr const char* kMethods[kQuestionCount] = {"getIdleSeconds", "getForeground",
+                                                  "getLaunchAtStartup"};
+
+std::string DescribeFailure(const char* method, const devkit::MethodReply& reply) {
   switch (reply.kind) {
-    case devkit::MethodReply::Kind::kSuccess:
-      if (const int32_t* seconds = reply.value.GetIf<int32_t>()) {
-        return "Idle for " + std::to_string(*seconds) + " s";
-      }
-      if (const int64_t* seconds = reply.value.GetIf<int64_t>()) {
-        return "Idle for " + std::to_string(*seconds) + " s";
-      }
-      return std::string(kMethod) + " answered with something other than a number";
     case devkit::MethodReply::Kind::kError:
-      return std::string(kMethod) + " failed: " + reply.error_code + " " + reply.error_message;
+      return std::string(method) + " failed: " + reply.error_code + " " + reply.error_message;
     case devkit::MethodReply::Kind::kNotImplemented:
-      return std::string(kMethod) + " is not implemented by the host";
+      return std::string(method) + " is not implemented by the host";
+    case devkit::MethodReply::Kind::kSuccess:
+      return std::string(method) + " answered with something unexpected";
     case devkit::MethodReply::Kind::kUndecodable:
       break;
   }
-  return std::string(kMethod) + ": the host's reply is not a reply envelope";
+  return std::string(method) + ": the host's reply is not a reply envelope";
+}
+
+std::string DescribeReply(Question question, const devkit::MethodReply& reply) {
+  const char* method = kMethods[question];
+  if (reply.kind != devkit::MethodReply::Kind::kSuccess) return DescribeFailure(method, reply);
+  const flutter::EncodableValue& value = reply.value;
+  switch (question) {
+    case kIdleSeconds:
+      if (const int64_t* seconds = value.GetIf<int64_t>()) {
+        return "Idle for " + std::to_string(*seconds) + " s";
+      }
+      if (const int32_t* seconds = value.GetIf<int32_t>()) {
+        return "Idle for " + std::to_string(*seconds) + " s";
+      }
+      break;
+    case kForeground:
+      if (value.IsNull()) return "Keelo is in front";
+      if (const auto* record = value.GetIf<flutter::EncodableMap>()) {
+        const auto exe = record->find(flutter::EncodableValue("exe"));
+        if (exe != record->end() && exe->second.Holds<std::string>()) {
+          const std::string& name = exe->second.Get<std::string>();
+          return "In front: " + (name.empty() ? std::string("(unknown)") : name);
+        }
+      }
+      break;
+    case kLaunchAtStartup:
+      if (const bool* enabled = value.GetIf<bool>()) {
+        return *enabled ? "Starts with Windows" : "Does not start with Windows";
+      }
+      break;
+    case kQuestionCount:
+      break;
+  }
+  return DescribeFailure(method, reply);
 }
 
 std::string ChannelVariable() {
@@ -58,7 +92,7 @@ class DemoApp {
                 "<app id>/desktop or KEELO_DEMO_CHANNEL)");
       return;
     }
-    SetStatus("Demo: asking " + channel_ + " for " + kMethod);
+    SetStatus("Demo: asking " + channel_ + " what it knows");
     poller_ = std::thread(&DemoApp::Poll, this);
   }
 
@@ -72,25 +106,48 @@ class DemoApp {
   DemoApp& operator=(const DemoApp&) = delete;
 
  private:
+  // One pending reply per question; the engine hands each back with its question's slot.
+  struct Pending {
+    DemoApp* app;
+    Question question;
+    std::atomic<bool> in_flight{false};
+  };
+
   void Poll() {
-    const devkit::Bytes call = devkit::EncodeMethodCall(kMethod);
     do {
-      // One question at a time: a host that is slow to answer is not buried in more of them.
-      if (in_flight_.exchange(true)) continue;
-      if (!peer_.send_with_reply(peer_.context, channel_.c_str(), call.data(), call.size(),
-                                 &DemoApp::OnReply, this)) {
-        in_flight_ = false;
+      for (int question = 0; question < kQuestionCount; ++question) {
+        Pending& pending = pending_[question];
+        // One question of a kind at a time: a host that is slow to answer is not buried.
+        if (pending.in_flight.exchange(true)) continue;
+        const devkit::Bytes call = devkit::EncodeMethodCall(kMethods[question]);
+        if (!peer_.send_with_reply(peer_.context, channel_.c_str(), call.data(), call.size(),
+                                   &DemoApp::OnReply, &pending)) {
+          pending.in_flight = false;
+        }
       }
     } while (WaitForSingleObject(stop_, kPeriodMs) == WAIT_TIMEOUT);
   }
 
   // On the UI thread; the engine never calls it once the app is stopping.
   static void OnReply(const uint8_t* data, size_t size, void* user_data) {
-    auto* app = static_cast<DemoApp*>(user_data);
+    auto* pending = static_cast<Pending*>(user_data);
     const devkit::Bytes reply =
         data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes();
-    app->SetStatus(DescribeReply(devkit::DecodeMethodReply(reply)));
-    app->in_flight_ = false;
+    DemoApp* app = pending->app;
+    app->answers_[pending->question] =
+        DescribeReply(pending->question, devkit::DecodeMethodReply(reply));
+    pending->in_flight = false;
+    app->ShowAnswers();
+  }
+
+  void ShowAnswers() {
+    std::string text;
+    for (const std::string& answer : answers_) {
+      if (answer.empty()) continue;
+      if (!text.empty()) text += "  |  ";
+      text += answer;
+    }
+    SetStatus(text);
   }
 
   void SetStatus(const std::string& text) { peer_.set_status_text(peer_.context, text.c_str()); }
@@ -98,7 +155,10 @@ class DemoApp {
   const KeeloPeerInterface peer_;
   const std::string channel_;
   HANDLE stop_;
-  std::atomic<bool> in_flight_{false};
+  Pending pending_[kQuestionCount] = {
+      {this, kIdleSeconds}, {this, kForeground}, {this, kLaunchAtStartup}};
+  // Read and written on the UI thread only.
+  std::string answers_[kQuestionCount];
   std::thread poller_;
 };
 

@@ -2,7 +2,6 @@
 
 #include "bridge/app_identifier.h"
 #include "devkit/driver/protocol/driver_config.h"
-#include "tests/e2e/bundle_paths.h"
 #include "tests/e2e/host_control.h"
 
 namespace keelo::testing {
@@ -28,8 +27,8 @@ void HostTest::TearDown() {
   EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
 }
 
-void HostTest::StartHost(const std::wstring& arguments) {
-  host_ = HostProcess::Start(HostExecutable(), arguments, BundleDirectory());
+void HostTest::StartHost(const std::wstring& arguments, const std::wstring& bundle_directory) {
+  host_ = HostProcess::Start(bundle_directory + L"\\keelo_app.exe", arguments, bundle_directory);
   ASSERT_NE(host_, nullptr) << "CreateProcessW failed: " << GetLastError();
   auto hello = client_->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
   ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host_->Output();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "devkit/driver/client/driver_client.h"
+#include "tests/e2e/bundle_paths.h"
 #include "tests/e2e/host_process.h"
 
 namespace keelo::testing {
@@ -23,8 +24,10 @@ class HostTest : public ::testing::Test {
   // A host still running is asked to quit and must end with 0.
   void TearDown() override;
 
-  // Starts the host with |arguments| and waits for the driver and the main window.
-  void StartHost(const std::wstring& arguments);
+  // Starts the host of |bundle_directory| with |arguments| and waits for the driver and the main
+  // window.
+  void StartHost(const std::wstring& arguments,
+                 const std::wstring& bundle_directory = BundleDirectory());
 
   // Waits until the UI application has produced a frame and the host has acted on it: a
   // channel round trip after the frame runs behind the host's first-frame work.

@@ -1,0 +1,36 @@
+#ifndef BRIDGE_LAUNCH_AT_STARTUP_H_
+#define BRIDGE_LAUNCH_AT_STARTUP_H_
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "bridge/system_calls.h"
+
+// Starting with the user's sign-in: a value under the current user's Run key that starts the
+// executable hidden in the tray. A packaged installation never uses the Run key.
+
+inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr wchar_t kRunValueName[] = L"Vantrel Keelo";
+
+// The Run value's data: the quoted executable path, then " --minimized".
+std::wstring RunValueData(const std::wstring& executable_path);
+
+// The full path of |module| (null: the running executable), however long; nothing when it
+// cannot be read.
+std::optional<std::wstring> ModuleFilePath(HMODULE module);
+
+// Whether GetCurrentPackageFullName gives the process a package; false where the system has no
+// packages at all.
+bool ProcessHasPackageIdentity();
+
+bool IsPackaged(const SystemCalls& system);
+
+// Whether a string value of that name is under the Run key; its data is not compared.
+bool IsLaunchAtStartupEnabled(const SystemCalls& system);
+
+// Writes or deletes the Run value; true when the registry now matches |enabled|.
+bool SetLaunchAtStartup(bool enabled, const SystemCalls& system);
+
+#endif  // BRIDGE_LAUNCH_AT_STARTUP_H_

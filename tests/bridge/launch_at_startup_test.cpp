@@ -1,0 +1,155 @@
+#include "bridge/launch_at_startup.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/bridge/bridge_fixture.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/registry_value_guard.h"
+
+namespace keelo::testing {
+namespace {
+
+using flutter::EncodableList;
+using flutter::EncodableMap;
+using flutter::testing::Hex;
+
+const Replies kTrue = {Hex("00 01")};
+const Replies kFalse = {Hex("00 02")};
+
+// The Run value as stored: its type, its text and its size in bytes.
+struct RunValue {
+  DWORD type = REG_NONE;
+  std::wstring text;
+  DWORD size = 0;
+};
+
+std::optional<RunValue> ReadRunValue() {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  RunValue value;
+  std::vector<wchar_t> data(4096);
+  value.size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+  const LSTATUS status = RegQueryValueExW(key, kRunValueName, nullptr, &value.type,
+                                          reinterpret_cast<BYTE*>(data.data()), &value.size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  value.text = data.data();
+  return value;
+}
+
+TEST(RunValueDataTest, QuotesThePathSoThatSpacesStartTheRightFile) {
+  EXPECT_EQ(RunValueData(L"C:\\Apps\\keelo_app.exe"), L"\"C:\\Apps\\keelo_app.exe\" --minimized");
+  EXPECT_EQ(RunValueData(L"C:\\Program Files\\Keelo\\keelo_app.exe"),
+            L"\"C:\\Program Files\\Keelo\\keelo_app.exe\" --minimized");
+}
+
+TEST(ModuleFilePathTest, IsTheWholePathHoweverLong) {
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, path, MAX_PATH), 0u);
+  EXPECT_EQ(ModuleFilePath(nullptr), std::wstring(path));
+
+  // Wine cannot start a process from a path past MAX_PATH (CreateProcessW gives
+  // ERROR_FILE_NOT_FOUND, in the extended form too), but it loads a library from one.
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::vector<std::wstring> folders = {std::wstring(temp) + L"keelo long module path"};
+  while (folders.back().size() < 400) {
+    folders.push_back(folders.back() + L"\\a folder name of some forty characters");
+  }
+  for (const std::wstring& folder : folders) CreateDirectoryW(folder.c_str(), nullptr);
+  const std::wstring module_path = folders.back() + L"\\fixture_module.dll";
+  ASSERT_TRUE(
+      CopyFileW(FixtureExecutable(L"fixture_module.dll").c_str(), module_path.c_str(), FALSE))
+      << GetLastError();
+  HMODULE module = LoadLibraryW(module_path.c_str());
+  EXPECT_NE(module, nullptr) << GetLastError();
+  if (module != nullptr) {
+    const std::optional<std::wstring> loaded_from = ModuleFilePath(module);
+    ASSERT_TRUE(loaded_from.has_value());
+    EXPECT_GT(loaded_from->size(), 400u);
+    EXPECT_EQ(CompareStringOrdinal(loaded_from->c_str(), -1, module_path.c_str(), -1, TRUE),
+              CSTR_EQUAL);
+    FreeLibrary(module);
+  }
+  DeleteFileW(module_path.c_str());
+  for (auto folder = folders.rbegin(); folder != folders.rend(); ++folder) {
+    RemoveDirectoryW(folder->c_str());
+  }
+}
+
+// In the test prefix's real registry, put back as it was afterwards.
+class LaunchAtStartupTest : public BridgeTest {
+ protected:
+  RegistryValueGuard run_value_{kRunKeyPath, kRunValueName};
+};
+
+TEST_F(LaunchAtStartupTest, EnableWritesTheQuotedPathAndDisableDeletesIt) {
+  run_value_.Delete();
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kFalse);
+
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kTrue);
+  const std::optional<RunValue> value = ReadRunValue();
+  ASSERT_TRUE(value.has_value());
+  EXPECT_EQ(value->type, static_cast<DWORD>(REG_SZ));
+  const std::wstring expected = L"\"" + ModuleFilePath(nullptr).value() + L"\" --minimized";
+  EXPECT_EQ(value->text, expected);
+  // The terminating NUL is part of the stored size.
+  EXPECT_EQ(value->size, (expected.size() + 1) * sizeof(wchar_t));
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kTrue);
+
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", false}}), kTrue);
+  EXPECT_FALSE(ReadRunValue().has_value());
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kFalse);
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", false}}), kTrue);
+}
+
+TEST_F(LaunchAtStartupTest, AnythingButTrueDisables) {
+  for (const flutter::EncodableValue& arguments :
+       {flutter::EncodableValue(), flutter::EncodableValue(EncodableMap{{"enabled", 1}}),
+        flutter::EncodableValue(EncodableList{"enabled", true})}) {
+    ASSERT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kTrue);
+    EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", arguments), kTrue);
+    EXPECT_FALSE(ReadRunValue().has_value());
+  }
+}
+
+TEST_F(LaunchAtStartupTest, OnlyAStringValueCountsAsEnabled) {
+  ASSERT_EQ(run_value_.SetDword(1), ERROR_SUCCESS);
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kFalse);
+  const wchar_t other_copy[] = L"\"D:\\Elsewhere\\keelo_app.exe\" --minimized";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, REG_SZ, other_copy,
+                            sizeof(other_copy)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kTrue);
+}
+
+TEST_F(LaunchAtStartupTest, PackagedProcessNeverUsesTheRunKey) {
+  EXPECT_EQ(Call(kDesktopChannel, "isPackaged"), kFalse);
+  int asked = 0;
+  bridge_->system_calls_for_testing().is_packaged = [&] {
+    ++asked;
+    return true;
+  };
+  EXPECT_EQ(Call(kDesktopChannel, "isPackaged"), kTrue);
+
+  const wchar_t present[] = L"\"C:\\Apps\\keelo_app.exe\" --minimized";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, REG_SZ, present,
+                            sizeof(present)),
+            ERROR_SUCCESS);
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kFalse);
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", false}}), kFalse);
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kFalse);
+  ASSERT_TRUE(ReadRunValue().has_value());
+  EXPECT_EQ(ReadRunValue()->text, present);
+  EXPECT_EQ(asked, 4);
+}
+
+}  // namespace
+}  // namespace keelo::testing

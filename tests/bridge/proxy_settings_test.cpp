@@ -1,0 +1,277 @@
+#include "bridge/proxy_settings.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <wininet.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/bridge/bridge_fixture.h"
+#include "tests/support/registry_value_guard.h"
+
+namespace keelo::testing {
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using flutter::testing::Hex;
+
+const Replies kTrue = {Hex("00 01")};
+const Replies kFalse = {Hex("00 02")};
+
+// One option list as WinINet was given it; a null text is kept apart from an empty one.
+struct PassedOptions {
+  DWORD size = 0;
+  bool default_connection = false;
+  std::vector<DWORD> ids;
+  DWORD flags = 0;
+  std::vector<std::optional<std::wstring>> texts;
+
+  static PassedOptions From(const INTERNET_PER_CONN_OPTION_LISTW& list) {
+    PassedOptions passed;
+    passed.size = list.dwSize;
+    passed.default_connection = list.pszConnection == nullptr;
+    for (DWORD i = 0; i < list.dwOptionCount; ++i) {
+      passed.ids.push_back(list.pOptions[i].dwOption);
+      if (i == 0) {
+        passed.flags = list.pOptions[i].Value.dwValue;
+      } else if (list.pOptions[i].Value.pszValue == nullptr) {
+        passed.texts.push_back(std::nullopt);
+      } else {
+        passed.texts.push_back(std::wstring(list.pOptions[i].Value.pszValue));
+      }
+    }
+    return passed;
+  }
+};
+
+LPWSTR GlobalText(const std::wstring& text) {
+  auto* copy = static_cast<LPWSTR>(GlobalAlloc(GMEM_FIXED, (text.size() + 1) * sizeof(wchar_t)));
+  std::wcscpy(copy, text.c_str());
+  return copy;
+}
+
+TEST(ProxyFlagsTest, OnlyNumbersA32BitUnsignedValueHoldsAreFlags) {
+  EXPECT_EQ(ProxyFlagsFromNumber(3.9), 3u);
+  EXPECT_EQ(ProxyFlagsFromNumber(0.0), 0u);
+  EXPECT_EQ(ProxyFlagsFromNumber(4294967295.0), 4294967295u);
+  EXPECT_EQ(ProxyFlagsFromNumber(4294967296.0), std::nullopt);
+  EXPECT_EQ(ProxyFlagsFromNumber(-1.0), std::nullopt);
+  EXPECT_EQ(ProxyFlagsFromNumber(std::nan("")), std::nullopt);
+  EXPECT_EQ(ProxyFlagsFromNumber(std::numeric_limits<double>::infinity()), std::nullopt);
+  EXPECT_EQ(ProxyFlagsFromNumber(-std::numeric_limits<double>::infinity()), std::nullopt);
+}
+
+TEST(ProxySettingsMapTest, ReadsLenientlyAndWritesFlagsAsInt64) {
+  const EncodableValue arguments(
+      EncodableMap{{"flags", int64_t{9}}, {"server", "h:1"}, {"bypass", 5}, {"pac", "u"}});
+  const ProxySettings settings = ProxySettingsFromMap(MethodArguments(&arguments));
+  EXPECT_EQ(settings, (ProxySettings{9, L"h:1", L"", L"u"}));
+  EXPECT_EQ(ProxySettingsFromMap(MethodArguments(nullptr)), ProxySettings{});
+  const EncodableValue text_flags(EncodableMap{{"flags", "3"}});
+  EXPECT_EQ(ProxySettingsFromMap(MethodArguments(&text_flags)).flags, 1u);
+
+  EXPECT_EQ(ProxySettingsToMap({4294967295u, L"s", L"b", L"p"}),
+            (EncodableMap{
+                {"flags", int64_t{4294967295}}, {"server", "s"}, {"bypass", "b"}, {"pac", "p"}}));
+}
+
+// WinINet behind the seam: what the host passed, and what it answers.
+class ProxySeamTest : public BridgeTest {
+ protected:
+  ProxySeamTest() {
+    SystemCalls& calls = bridge_->system_calls_for_testing();
+    calls.apply_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+      applied_.push_back(PassedOptions::From(list));
+      return apply_succeeds_;
+    };
+    calls.query_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+      queried_.push_back(PassedOptions::From(list));
+      if (list.pOptions[0].dwOption == INTERNET_PER_CONN_FLAGS_UI && !flags_ui_available_) {
+        return false;
+      }
+      if (!query_succeeds_) return false;
+      list.pOptions[0].Value.dwValue = 9;
+      list.pOptions[1].Value.pszValue = returned_server_ = GlobalText(server_text_);
+      list.pOptions[2].Value.pszValue = nullptr;
+      list.pOptions[3].Value.pszValue = returned_pac_ = GlobalText(L"http://pac.example/p");
+      return true;
+    };
+  }
+
+  std::vector<PassedOptions> applied_;
+  std::vector<PassedOptions> queried_;
+  bool apply_succeeds_ = true;
+  bool query_succeeds_ = true;
+  bool flags_ui_available_ = true;
+  std::wstring server_text_ = L"proxy.example:3128";
+  LPWSTR returned_server_ = nullptr;
+  LPWSTR returned_pac_ = nullptr;
+};
+
+TEST_F(ProxySeamTest, ApplyPassesFourOptionsOfTheDefaultConnectionInOrder) {
+  EXPECT_EQ(Call(kDesktopChannel, "setProxy",
+                 EncodableMap{{"flags", 3}, {"server", "proxy:8080"}, {"bypass", "<local>"}}),
+            kTrue);
+  ASSERT_EQ(applied_.size(), 1u);
+  const PassedOptions& passed = applied_[0];
+  EXPECT_EQ(passed.size, sizeof(INTERNET_PER_CONN_OPTION_LISTW));
+  EXPECT_TRUE(passed.default_connection);
+  EXPECT_EQ(passed.ids, (std::vector<DWORD>{1, 2, 3, 4}));
+  EXPECT_EQ(passed.flags, 3u);
+  // An empty text is passed as empty text, which clears the option; never as null.
+  EXPECT_EQ(passed.texts,
+            (std::vector<std::optional<std::wstring>>{L"proxy:8080", L"<local>", L""}));
+
+  EXPECT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}}), kTrue);
+  EXPECT_EQ(applied_[1].texts, (std::vector<std::optional<std::wstring>>{L"", L"", L""}));
+}
+
+TEST_F(ProxySeamTest, QueryAsksForTheSettingsPagesFlagsFirstAndFreesTheTexts) {
+  flags_ui_available_ = false;
+  EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"),
+            EncodableValue(EncodableMap{{"flags", int64_t{9}},
+                                        {"server", "proxy.example:3128"},
+                                        {"bypass", ""},
+                                        {"pac", "http://pac.example/p"}}));
+  ASSERT_EQ(queried_.size(), 2u);
+  EXPECT_EQ(queried_[0].ids, (std::vector<DWORD>{10, 2, 3, 4}));
+  EXPECT_EQ(queried_[1].ids, (std::vector<DWORD>{1, 2, 3, 4}));
+  EXPECT_EQ(queried_[1].size, sizeof(INTERNET_PER_CONN_OPTION_LISTW));
+  EXPECT_TRUE(queried_[1].default_connection);
+
+  // Freed by the host. A block this large is the heap's alone and goes back to the system when
+  // freed, so nothing else can take its place before the check; the text sent is cut where
+  // every text to the UI application is.
+  server_text_ = std::wstring(400000, L's');
+  EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"),
+            EncodableValue(EncodableMap{{"flags", int64_t{9}},
+                                        {"server", std::string(32767, 's')},
+                                        {"bypass", ""},
+                                        {"pac", "http://pac.example/p"}}));
+  EXPECT_EQ(GlobalSize(returned_server_), 0u);
+
+  flags_ui_available_ = true;
+  queried_.clear();
+  ASSERT_TRUE(CallForValue(kDesktopChannel, "getProxy").has_value());
+  EXPECT_EQ(queried_.size(), 1u);
+
+  query_succeeds_ = false;
+  EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"), EncodableValue());
+}
+
+TEST_F(ProxySeamTest, FlagsAreTruncatedAndUnusableNumbersCountAsAbsent) {
+  for (const EncodableValue& flags :
+       {EncodableValue(-1), EncodableValue(int64_t{-5}), EncodableValue(int64_t{1} << 32),
+        EncodableValue(4294967296.0), EncodableValue(std::nan("")),
+        EncodableValue(std::numeric_limits<double>::infinity()), EncodableValue("3")}) {
+    applied_.clear();
+    EXPECT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", flags}}), kTrue);
+    ASSERT_EQ(applied_.size(), 1u);
+    EXPECT_EQ(applied_[0].flags, 1u);
+  }
+  applied_.clear();
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 3.9}});
+  ASSERT_EQ(applied_.size(), 1u);
+  EXPECT_EQ(applied_[0].flags, 3u);
+}
+
+const EncodableMap kSnapshot = {{"flags", 3}, {"server", "old:80"}, {"bypass", "b"}, {"pac", ""}};
+const ProxySettings kSnapshotSettings = {3, L"old:80", L"b", L""};
+
+TEST_F(ProxySeamTest, SnapshotIsReplacedOnSuccessOnlyAndForgottenWithoutOne) {
+  EXPECT_EQ(
+      Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
+      kTrue);
+  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
+
+  apply_succeeds_ = false;
+  EXPECT_EQ(Call(kDesktopChannel, "setProxy",
+                 EncodableMap{{"flags", 2}, {"restoreOnExit", EncodableMap{{"flags", 8}}}}),
+            kFalse);
+  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
+
+  apply_succeeds_ = true;
+  EXPECT_EQ(
+      Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", "not a map"}}),
+      kTrue);
+  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"restoreOnExit", kSnapshot}});
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}});
+  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+}
+
+TEST_F(ProxySeamTest, TeardownPutsTheSnapshotBackFirst) {
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
+  applied_.clear();
+  bridge_.reset();
+  ASSERT_EQ(applied_.size(), 1u);
+  EXPECT_EQ(applied_[0].flags, 3u);
+  EXPECT_EQ(applied_[0].texts, (std::vector<std::optional<std::wstring>>{L"old:80", L"b", L""}));
+}
+
+TEST_F(ProxySeamTest, EndOfSessionPutsTheSnapshotBackOnceAndPassesTheMessageOn) {
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
+  applied_.clear();
+  // The session is not ending after all.
+  EXPECT_EQ(bridge_->HandleWindowMessage(nullptr, WM_ENDSESSION, 0, 0), std::nullopt);
+  EXPECT_TRUE(applied_.empty());
+
+  EXPECT_EQ(bridge_->HandleWindowMessage(nullptr, WM_ENDSESSION, 1, 0), std::nullopt);
+  ASSERT_EQ(applied_.size(), 1u);
+  EXPECT_EQ(applied_[0].flags, 3u);
+  EXPECT_EQ(bridge_->HandleWindowMessage(nullptr, WM_ENDSESSION, 1, 0), std::nullopt);
+  bridge_.reset();
+  EXPECT_EQ(applied_.size(), 1u);
+}
+
+TEST_F(ProxySeamTest, FailedRestoreIsNotRetried) {
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
+  apply_succeeds_ = false;
+  applied_.clear();
+  bridge_->RestoreProxyIfSaved();
+  bridge_.reset();
+  EXPECT_EQ(applied_.size(), 1u);
+}
+
+// WinINet of the test prefix for real, as far as Wine keeps it: the flags off and a server.
+class ProxyRoundTripTest : public ::testing::Test {
+ protected:
+  static constexpr wchar_t kInternetSettings[] =
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+
+  void TearDown() override {
+    // Direct connection, whatever the test did.
+    ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
+  }
+
+  RegistryValueGuard enable_{kInternetSettings, L"ProxyEnable"};
+  RegistryValueGuard server_{kInternetSettings, L"ProxyServer"};
+  RegistryValueGuard bypass_{kInternetSettings, L"ProxyOverride"};
+  RegistryValueGuard autoconfig_{kInternetSettings, L"AutoConfigURL"};
+};
+
+TEST_F(ProxyRoundTripTest, FlagsAndServerComeBackAsApplied) {
+  const SystemCalls system = SystemCalls::Real();
+  ASSERT_TRUE(ApplyProxySettings({PROXY_TYPE_DIRECT, L"proxy.keelo.test:8080", L"", L""}, system));
+  const std::optional<ProxySettings> read = QueryProxySettings(system);
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->flags, static_cast<DWORD>(PROXY_TYPE_DIRECT));
+  EXPECT_EQ(read->server, L"proxy.keelo.test:8080");
+
+  wchar_t stored[128] = {};
+  DWORD size = sizeof(stored);
+  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", RRF_RT_REG_SZ,
+                         nullptr, stored, &size),
+            ERROR_SUCCESS);
+  EXPECT_STREQ(stored, L"proxy.keelo.test:8080");
+}
+
+}  // namespace
+}  // namespace keelo::testing

@@ -1,0 +1,100 @@
+#ifndef TESTS_SUPPORT_FIXTURES_H_
+#define TESTS_SUPPORT_FIXTURES_H_
+
+// The fixture programs of tests/fixtures, run as other applications. A test target links
+// keelo_test_fixtures for KEELO_FIXTURE_DIR.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/scoped_handles.h"
+
+namespace keelo::testing {
+
+// A path the build gave in Unix form, as Wine shows it: the Unix root is drive Z:.
+inline std::wstring WindowsPathOf(const std::string& unix_path) {
+  std::wstring path = L"Z:" + std::wstring(unix_path.begin(), unix_path.end());
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  return path;
+}
+
+#ifdef KEELO_FIXTURE_DIR
+// "fixture_plain.exe" (no version resource), "fixture_versioned.exe" (OriginalFilename
+// "FixtureEditor.EXE" and FileDescription "Keelo Fixture Editor") or
+// "fixture_second_translation.exe" (OriginalFilename only in its second translation).
+inline std::wstring FixtureExecutable(const std::wstring& file_name) {
+  return WindowsPathOf(KEELO_FIXTURE_DIR) + L"\\" + file_name;
+}
+#endif
+
+// A fixture program running with its one window, titled as the test asked. Ended with the
+// object, so that a failed test leaves nothing running.
+class FixtureProcess {
+ public:
+  // Null when the program did not start or showed no window within five seconds.
+  static std::unique_ptr<FixtureProcess> Start(const std::wstring& executable,
+                                               const std::wstring& title) {
+    std::wstring command_line = L"\"" + executable + L"\" \"" + title + L"\"";
+    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
+    writable.push_back(L'\0');
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(executable.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &started)) {
+      return nullptr;
+    }
+    const ScopedHandle thread(started.hThread);
+    auto process = std::unique_ptr<FixtureProcess>(
+        new FixtureProcess(ScopedHandle(started.hProcess), started.dwProcessId));
+    for (int waited = 0; waited < 5000 && process->window_ == nullptr; waited += 10) {
+      process->window_ = process->FindOwnWindow(title);
+      if (process->window_ == nullptr) Sleep(10);
+    }
+    if (process->window_ == nullptr) return nullptr;
+    return process;
+  }
+
+  ~FixtureProcess() { Terminate(); }
+
+  FixtureProcess(const FixtureProcess&) = delete;
+  FixtureProcess& operator=(const FixtureProcess&) = delete;
+
+  HWND window() const { return window_; }
+  DWORD id() const { return id_; }
+
+  // Ends the program now and waits until it is gone; its window goes with it.
+  void Terminate() {
+    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.get(), 0);
+      WaitForSingleObject(process_.get(), 5000);
+    }
+  }
+
+ private:
+  FixtureProcess(ScopedHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
+
+  HWND FindOwnWindow(const std::wstring& title) const {
+    HWND candidate = nullptr;
+    while ((candidate = FindWindowExW(nullptr, candidate, L"KeeloFixtureWindow", title.c_str())) !=
+           nullptr) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(candidate, &owner);
+      if (owner == id_) return candidate;
+    }
+    return nullptr;
+  }
+
+  ScopedHandle process_;
+  DWORD id_;
+  HWND window_ = nullptr;
+};
+
+}  // namespace keelo::testing
+
+#endif  // TESTS_SUPPORT_FIXTURES_H_
