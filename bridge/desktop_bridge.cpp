@@ -36,12 +36,15 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window) :
   foreground_hook_ = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
                                      &DesktopBridge::ForegroundEventProc, 0, 0,
                                      WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+  UpdateWindowIcons();
+  UpdateTrayIcon();
 }
 
 DesktopBridge::~DesktopBridge() {
   // First, so that the user's proxy is back even if anything after this fails.
   RestoreProxyIfSaved();
   if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
+  RemoveTrayIcon();
   current_bridge = nullptr;
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point
   // at this bridge. The owner destroys the engine right after the bridge, but a call that still
@@ -59,10 +62,10 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
       {"listApps", nullptr},
       {"getIcons", nullptr},
       {"getForeground", &DesktopBridge::GetForeground},
-      {"blockWindow", nullptr},
-      {"restoreWindow", nullptr},
+      {"blockWindow", &DesktopBridge::BlockWindow},
+      {"restoreWindow", &DesktopBridge::RestoreWindow},
       {"getIdleSeconds", &DesktopBridge::GetIdleSeconds},
-      {"showWindow", nullptr},
+      {"showWindow", &DesktopBridge::ShowMainWindow},
       {"setQuitAllowed", &DesktopBridge::SetQuitAllowed},
       {"setTrayTooltip", &DesktopBridge::SetTrayTooltip},
       {"setLaunchAtStartup", &DesktopBridge::SetLaunchAtStartupMethod},
@@ -78,9 +81,9 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
 void DesktopBridge::HandleUiCall(const flutter::MethodCall& call,
                                  std::unique_ptr<flutter::MethodResult> result) {
   static constexpr Method kMethods[] = {
-      {"setMiniMode", nullptr},
-      {"startDrag", nullptr},
-      {"notify", nullptr},
+      {"setMiniMode", &DesktopBridge::SetMiniMode},
+      {"startDrag", &DesktopBridge::StartDrag},
+      {"notify", &DesktopBridge::Notify},
       {"setTrayStatus", &DesktopBridge::SetTrayStatus},
   };
   Dispatch(kMethods, call, *result);
@@ -97,12 +100,4 @@ void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::Met
     return;
   }
   result.NotImplemented();
-}
-
-std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND, UINT message, WPARAM wparam,
-                                                          LPARAM) {
-  // The session is ending and the process may be ended without any teardown: the user's proxy
-  // is put back now. The message goes on to the engine.
-  if (message == WM_ENDSESSION && wparam != 0) RestoreProxyIfSaved();
-  return std::nullopt;
 }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -54,12 +55,37 @@ class DesktopBridge {
   // nothing until a new snapshot is given.
   void RestoreProxyIfSaved();
 
+  // Leaves mini mode (telling the UI application) and puts the main window in front of the user.
+  void BringToFront();
+
+  // The main window as a small borderless always-on-top timer of |width| x |height| logical
+  // pixels in the bottom-right corner of the work area; resized in place when already there.
+  void EnterMiniMode(double width, double height);
+  // Back to the window as it was before mini mode; "onMiniMode" {"enabled": false} when |notify|.
+  void ExitMiniMode(bool notify);
+
+  // The notification-area icon: added, or brought up to date when already there.
+  void UpdateTrayIcon();
+  void RemoveTrayIcon();
+  // The main window's small and big icons for its current DPI.
+  void UpdateWindowIcons();
+  // Opens the tray menu at the cursor and carries out what the user chose.
+  void ShowTrayMenu();
+  // Sends "onTrayCommand" {"command": |command|}.
+  void SendTrayCommand(const char* command);
+  // Ends the application: the proxy snapshot put back, the icon removed, the window destroyed
+  // (and with it this bridge). Inside one of the bridge's modal loops it is carried out once the
+  // loop has returned.
+  void Quit();
+
   // What the UI application last set for the tray.
   bool quit_allowed() const { return quit_allowed_; }
   const std::wstring& tray_tooltip() const { return tray_tooltip_; }
   const std::wstring& tray_status() const { return tray_status_; }
   bool session_active() const { return session_active_; }
   HWINEVENTHOOK foreground_hook() const { return foreground_hook_; }
+  bool tray_icon_added() const { return tray_icon_added_; }
+  bool mini_mode() const { return mini_mode_; }
   const std::optional<ProxySettings>& proxy_to_restore() const { return proxy_to_restore_; }
 
   // For a test to replace the operations it must not run for real.
@@ -74,10 +100,27 @@ class DesktopBridge {
     MethodHandler handler;
   };
 
+  // The modal loops that the bridge runs on the UI thread, during which a quit must wait.
+  enum class ModalLoop { kNone, kTrayMenu, kDrag };
+
   void Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                 flutter::MethodResult& result);
 
+  // Not null, alive, and not the host's own window.
+  bool IsOtherLiveWindow(HWND window) const;
+  // Runs |loop| with any quit held back until it has returned; false when a quit came due
+  // meanwhile, which is then on its way and after which the caller must return at once.
+  bool RunModalLoop(ModalLoop kind, const std::function<void()>& loop);
+  double WindowScale() const;
+  void SetCornerPreference(DWORD preference);
+  bool HandleTrayCallback(UINT notification);
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
+  void BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result);
+  void RestoreWindow(const MethodArguments& arguments, flutter::MethodResult& result);
+  void ShowMainWindow(const MethodArguments& arguments, flutter::MethodResult& result);
+  void SetMiniMode(const MethodArguments& arguments, flutter::MethodResult& result);
+  void StartDrag(const MethodArguments& arguments, flutter::MethodResult& result);
+  void Notify(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetIdleSeconds(const MethodArguments& arguments, flutter::MethodResult& result);
   void LaunchApp(const MethodArguments& arguments, flutter::MethodResult& result);
   void SetQuitAllowed(const MethodArguments& arguments, flutter::MethodResult& result);
@@ -93,11 +136,19 @@ class DesktopBridge {
   std::unique_ptr<flutter::MethodCallChannel> desktop_channel_;
   std::unique_ptr<flutter::MethodCallChannel> ui_channel_;
   HWINEVENTHOOK foreground_hook_ = nullptr;
+  bool tray_icon_added_ = false;
   bool quit_allowed_ = true;
+  bool quitting_ = false;
   std::wstring tray_tooltip_ = L"Keelo";
   std::wstring tray_status_;
   bool session_active_ = false;
+  bool mini_mode_ = false;
+  LONG_PTR saved_style_ = 0;
+  WINDOWPLACEMENT saved_placement_ = {};
   std::optional<ProxySettings> proxy_to_restore_;
+  ModalLoop modal_loop_ = ModalLoop::kNone;
+  // A quit that arrived while a modal loop ran.
+  bool quit_pending_ = false;
   // The system's own operations unless a test replaced them.
   SystemCalls system_ = SystemCalls::Real();
 };

@@ -2,7 +2,8 @@
 #define BRIDGE_SYSTEM_CALLS_H_
 
 #include <windows.h>
-// wininet.h needs the types that windows.h declares.
+// shellapi.h and wininet.h need the types that windows.h declares.
+#include <shellapi.h>
 #include <wininet.h>
 
 #include <functional>
@@ -16,6 +17,10 @@ struct SystemCalls {
   // Asks the shell to open |path| as a double click would; true when the shell accepted. A test
   // must not start programs on the machine it runs on.
   std::function<bool(const std::wstring& path)> launch_app;
+
+  // Shows the balloon notification that |data| describes over the tray icon; false when the
+  // shell refused it. Wine shows none a test could see.
+  std::function<bool(const NOTIFYICONDATAW& data)> show_balloon;
 
   // Whether the process runs with package identity. A test cannot give its process a package.
   std::function<bool()> is_packaged;

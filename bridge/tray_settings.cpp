@@ -22,6 +22,7 @@ void DesktopBridge::SetTrayTooltip(const MethodArguments& arguments,
                                    flutter::MethodResult& result) {
   if (std::optional<std::wstring> text = arguments.GetWideString("text", kMaxTrayTextUnits)) {
     tray_tooltip_ = std::move(*text);
+    UpdateTrayIcon();
   }
   result.Success(nullptr);
 }

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "bridge/tray_icon.h"
 #include "runner/engine/plugin_registrant.h"
 
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(project) {}
@@ -22,6 +23,9 @@ bool FlutterWindow::OnWindowCreated() {
 
   RegisterAllPlugins(controller_->engine());
   bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle());
+  // The bridge talks to the shell while it starts, and the messages sent to this window
+  // meanwhile are handled at once; one of them may have destroyed it.
+  if (controller_ == nullptr) return false;
   EmbedContent(controller_->view()->GetHWND());
 
   // Shown only once there is something to see, never as an empty frame.
@@ -48,6 +52,17 @@ LRESULT FlutterWindow::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPA
   if (bridge_) {
     std::optional<LRESULT> result = bridge_->HandleWindowMessage(hwnd, message, wparam, lparam);
     if (result) return *result;
+  } else if (controller_ && message == WM_CLOSE) {
+    // A close while the bridge is still being made (it talks to the shell, which lets sent
+    // messages in) follows the bridge's rule, to the tray, instead of destroying the window
+    // under the code that is making it.
+    ShowWindow(hwnd, SW_HIDE);
+    return 0;
+  } else if (controller_ && message == QuitMessage()) {
+    // Only the bridge carries a quit out: this one comes back from the message loop, by which
+    // time the bridge is there.
+    PostMessageW(hwnd, message, wparam, lparam);
+    return 0;
   }
   if (controller_) {
     std::optional<LRESULT> result =

@@ -1,6 +1,8 @@
 // The demo UI application (app.so): asks the host once a second on the desktop channel for the
 // user's idle time, the application in front and whether Keelo starts with Windows, and shows
-// the answers in the view, to see a host work without the real UI.
+// the answers in the view, to see a host work without the real UI. Without buttons to press, it
+// shows the tray and the mini timer by itself: it sets a tray status line and tooltip, and turns
+// the window into the mini timer for a few seconds after it starts.
 
 #include <windows.h>
 
@@ -18,6 +20,9 @@ namespace {
 constexpr char kChannelArgument[] = "--demo-channel=";
 constexpr wchar_t kChannelVariable[] = L"KEELO_DEMO_CHANNEL";
 constexpr DWORD kPeriodMs = 1000;
+// Seconds after the start at which the mini timer is shown, and for how long.
+constexpr int kMiniModeAt = 1;
+constexpr int kMiniModeFor = 3;
 
 // What the demo asks the host once a second. The platform raises no foreground event under
 // Wine, so the application in front is asked for rather than waited for.
@@ -113,8 +118,31 @@ class DemoApp {
     std::atomic<bool> in_flight{false};
   };
 
+  // Sends a call whose answer the demo does not need.
+  void Tell(const std::string& channel, const char* method,
+            const flutter::EncodableMap& arguments) {
+    const devkit::Bytes call = devkit::EncodeMethodCall(method, flutter::EncodableValue(arguments));
+    peer_.send_with_reply(
+        peer_.context, channel.c_str(), call.data(), call.size(),
+        [](const uint8_t*, size_t, void*) {}, nullptr);
+  }
+
+  void ShowTrayAndMiniTimer(int second) {
+    const std::string ui_channel = channel_ + "_ui";
+    if (second == 0) {
+      Tell(ui_channel, "setTrayStatus", {{"status", "Demo: watching the desktop"}});
+      Tell(channel_, "setTrayTooltip", {{"text", "Keelo demo"}});
+    } else if (second == kMiniModeAt) {
+      Tell(ui_channel, "setMiniMode", {{"enabled", true}});
+    } else if (second == kMiniModeAt + kMiniModeFor) {
+      Tell(ui_channel, "setMiniMode", {{"enabled", false}});
+    }
+  }
+
   void Poll() {
+    int second = 0;
     do {
+      ShowTrayAndMiniTimer(second++);
       for (int question = 0; question < kQuestionCount; ++question) {
         Pending& pending = pending_[question];
         // One question of a kind at a time: a host that is slow to answer is not buried.

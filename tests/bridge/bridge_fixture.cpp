@@ -28,7 +28,64 @@ class DecodedReply : public flutter::MethodResult {
   std::optional<std::string> error;
 };
 
+constexpr wchar_t kWindowClass[] = L"KeeloBridgeTestWindow";
+
+LRESULT CALLBACK RouteToBridge(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (DesktopBridge* bridge = DesktopBridge::current()) {
+    if (std::optional<LRESULT> result =
+            bridge->HandleWindowMessage(window, message, wparam, lparam)) {
+      return *result;
+    }
+  }
+  return DefWindowProcW(window, message, wparam, lparam);
+}
+
 }  // namespace
+
+std::vector<std::pair<std::string, EncodableValue>> BridgeTest::Events(const std::string& channel) {
+  std::vector<std::pair<std::string, EncodableValue>> events;
+  for (const auto& message : engine_->host_messages()) {
+    if (message.channel != channel) continue;
+    EXPECT_FALSE(message.wants_reply);
+    const auto call = flutter::StandardMethodCodec::ForSerializer(nullptr).DecodeCall(
+        message.bytes.data(), message.bytes.size());
+    if (call == nullptr) {
+      ADD_FAILURE() << "an event that is no method call";
+      continue;
+    }
+    events.emplace_back(call->method_name(),
+                        call->arguments() != nullptr ? *call->arguments() : EncodableValue());
+  }
+  return events;
+}
+
+WindowBridgeTest::WindowBridgeTest() {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = RouteToBridge;
+  window_class.hInstance = GetModuleHandleW(nullptr);
+  window_class.lpszClassName = kWindowClass;
+  RegisterClassW(&window_class);
+  window_ =
+      CreateWindowExW(0, kWindowClass, L"Keelo under test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
+                      100, 800, 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  EXPECT_NE(window_, nullptr);
+  bridge_.reset();
+  bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window_);
+}
+
+WindowBridgeTest::~WindowBridgeTest() {
+  bridge_.reset();
+  if (IsWindow(window_)) DestroyWindow(window_);
+  PumpMessages();
+}
+
+void WindowBridgeTest::PumpMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
 
 Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
                          std::string* diagnostics) {

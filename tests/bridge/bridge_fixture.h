@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bridge/app_identifier.h"
@@ -45,7 +46,23 @@ class BridgeTest : public flutter::testing::EngineMessengerTest {
       const std::string& channel, const std::string& method,
       flutter::EncodableValue arguments = flutter::EncodableValue());
 
+  // The events the host sent on |channel| so far, as decoded calls: "name" and its arguments.
+  std::vector<std::pair<std::string, flutter::EncodableValue>> Events(const std::string& channel);
+
   std::unique_ptr<DesktopBridge> bridge_;
+};
+
+// A bridge over a real, visible top-level window of the test's own, whose messages reach the
+// live bridge first, as the host's main window passes them on.
+class WindowBridgeTest : public BridgeTest {
+ protected:
+  WindowBridgeTest();
+  ~WindowBridgeTest() override;
+
+  // Delivers everything waiting for the test thread's windows.
+  static void PumpMessages();
+
+  HWND window_ = nullptr;
 };
 
 }  // namespace keelo::testing

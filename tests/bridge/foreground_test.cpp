@@ -82,7 +82,10 @@ TEST_F(ForegroundTest, GetForegroundNamesTheWindowInFrontUnlessItIsTheHosts) {
   ASSERT_EQ(GetForegroundWindow(), own);
   EXPECT_EQ(CallForValue(kDesktopChannel, "getForeground"), EncodableValue());
 
-  SetForegroundWindow(app->window());
+  for (int tries = 0; tries < 50 && GetForegroundWindow() != app->window(); ++tries) {
+    SetForegroundWindow(app->window());
+    Sleep(10);
+  }
   ASSERT_EQ(GetForegroundWindow(), app->window());
   EXPECT_EQ(CallForValue(kDesktopChannel, "getForeground"),
             EncodableValue(BuildWindowIdentity(app->window())));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <future>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -108,20 +109,21 @@ TEST_F(DevkitEngineTest, CallsReachTheHostFromItsMessageLoopAndRepliesComeBackBy
   };
   host_.Run([&] {
     for (const std::string channel : {kDesktop, kUi}) {
-      host_.messenger()->SetHandler(channel, [&, channel](const uint8_t* message, size_t size,
-                                                          flutter::BinaryReplyCallback reply) {
-        deliveries.push_back(
-            {channel, Bytes(message, message + size), GetCurrentThreadId(), host_.in_host_call()});
-        const Bytes answer = expected_reply(channel, Bytes(message, message + size));
-        reply(answer.data(), answer.size());
-      });
+      host_.messenger()->SetHandler(
+          channel, [&, channel](const uint8_t* message, size_t size,
+                                const flutter::BinaryReplyCallback& reply) {
+            deliveries.push_back({channel, Bytes(message, message + size), GetCurrentThreadId(),
+                                  host_.in_host_call()});
+            const Bytes answer = expected_reply(channel, Bytes(message, message + size));
+            reply(answer.data(), answer.size());
+          });
     }
   });
 
   Bytes every_byte(256);
   for (size_t i = 0; i < every_byte.size(); ++i) every_byte[i] = static_cast<uint8_t>(i);
   // Larger than the pipe's buffer, so that it crosses in several pieces both ways.
-  Bytes large(300 * 1024);
+  Bytes large(size_t{300} * 1024);
   for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<uint8_t>(i * 7 % 251);
   const std::vector<std::pair<std::string, Bytes>> calls = {
       {kDesktop, every_byte}, {kUi, large}, {kDesktop, Bytes()}, {kUi, Text("x")}};
@@ -149,11 +151,11 @@ TEST_F(DevkitEngineTest, CallOnAChannelWithoutAHandlerGetsTheEmptyReply) {
   EXPECT_TRUE(reply.value.empty());
 
   host_.Run([&] {
-    host_.messenger()->SetHandler(kDesktop,
-                                  [](const uint8_t*, size_t, flutter::BinaryReplyCallback reply) {
-                                    const uint8_t success[] = {0, 1};
-                                    reply(success, sizeof(success));
-                                  });
+    host_.messenger()->SetHandler(
+        kDesktop, [](const uint8_t*, size_t, const flutter::BinaryReplyCallback& reply) {
+          const uint8_t success[] = {0, 1};
+          reply(success, sizeof(success));
+        });
   });
   reply = client_->Call(kDesktop, Event("getIdleSeconds", 0));
   ASSERT_TRUE(reply.ok()) << reply.error;
@@ -434,11 +436,11 @@ TEST_F(DevkitEngineTest, HostThatDoesNotAnswerFailsTheCallWithAClearMessage) {
   host_.Run([&] {
     const uint8_t late[] = {9, 9};
     (*kept)(late, sizeof(late));
-    host_.messenger()->SetHandler(kUi,
-                                  [](const uint8_t*, size_t, flutter::BinaryReplyCallback reply) {
-                                    const uint8_t now[] = {1};
-                                    reply(now, sizeof(now));
-                                  });
+    host_.messenger()->SetHandler(
+        kUi, [](const uint8_t*, size_t, const flutter::BinaryReplyCallback& reply) {
+          const uint8_t now[] = {1};
+          reply(now, sizeof(now));
+        });
   });
   const DriverResult<Bytes> answered = client_->Call(kUi, Text("again"));
   ASSERT_TRUE(answered.ok()) << answered.error;
@@ -456,11 +458,11 @@ TEST_F(DevkitEngineTest, EngineTracesEveryMessageWhenAsked) {
   if (HasFatalFailure()) return;
 
   host_.Run([&] {
-    host_.messenger()->SetHandler(kDesktop,
-                                  [](const uint8_t*, size_t, flutter::BinaryReplyCallback reply) {
-                                    const uint8_t success[] = {0, 1};
-                                    reply(success, sizeof(success));
-                                  });
+    host_.messenger()->SetHandler(
+        kDesktop, [](const uint8_t*, size_t, const flutter::BinaryReplyCallback& reply) {
+          const uint8_t success[] = {0, 1};
+          reply(success, sizeof(success));
+        });
   });
   ASSERT_TRUE(client_->Call(kDesktop, EncodeMethodCall("ping")).ok());
   host_.Run([&] {
@@ -507,30 +509,33 @@ TEST_F(DevkitEngineTest, EngineHandlesAreGuardedAgainstMisuse) {
   EXPECT_TRUE(reply.ok()) << reply.error;
 }
 
-TEST_F(DevkitEngineTest, DemoApplicationAsksTheHostForTheIdleTime) {
+TEST_F(DevkitEngineTest, DemoApplicationAsksTheHostWhatItShows) {
   EngineSetup setup;
   setup.aot_library = L"data\\demo_app.so";
   setup.arguments = {std::string("--demo-channel=") + kDesktop};
   int asked = 0;
-  std::string method;
+  std::set<std::string> methods;
   bool started = false;
   host_.Run([&] {
     started = host_.StartEngine(setup);
     if (!started) return;
-    host_.messenger()->SetHandler(
-        kDesktop, [&](const uint8_t* message, size_t size, flutter::BinaryReplyCallback reply) {
-          const std::optional<DecodedMethodCall> call =
-              DecodeMethodCall(Bytes(message, message + size));
-          method = call ? call->method : "(not a call)";
-          ++asked;
-          const uint8_t success[] = {0, 3, 42, 0, 0, 0};
-          reply(success, sizeof(success));
-        });
+    host_.messenger()->SetHandler(kDesktop, [&](const uint8_t* message, size_t size,
+                                                const flutter::BinaryReplyCallback& reply) {
+      const std::optional<DecodedMethodCall> call =
+          DecodeMethodCall(Bytes(message, message + size));
+      methods.insert(call ? call->method : "(not a call)");
+      ++asked;
+      const uint8_t success[] = {0, 3, 42, 0, 0, 0};
+      reply(success, sizeof(success));
+    });
   });
   ASSERT_TRUE(started);
-  // It asks once a second, one question at a time.
-  ASSERT_TRUE(host_.RunUntil([&] { return asked >= 2; }, 5s));
-  host_.Run([&] { EXPECT_EQ(method, "getIdleSeconds"); });
+  // Three questions a second, each again once answered, and the tooltip set at the start.
+  ASSERT_TRUE(host_.RunUntil([&] { return asked >= 7; }, 5s));
+  host_.Run([&] {
+    EXPECT_EQ(methods, (std::set<std::string>{"getForeground", "getIdleSeconds",
+                                              "getLaunchAtStartup", "setTrayTooltip"}));
+  });
 }
 
 }  // namespace

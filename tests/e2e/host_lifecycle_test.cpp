@@ -100,19 +100,6 @@ TEST_F(HostTest, ArgumentThatIsNotValidUtf16ArrivesEmptyInItsPlace) {
             (std::vector<std::string>{"alpha", "two words", "", "", "gr\xc3\xbc\xc3\x9f"}));
 }
 
-// Until the host lives in the tray, closing its window destroys it and ends the process with 0.
-TEST_F(HostTest, ClosingDestroysTheWindowAndEndsTheProcessWithZero) {
-  StartHost(L"");
-  WaitForFirstFrame();
-  DWORD_PTR result = 0;
-  SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kStartTimeoutMs, &result);
-  EXPECT_FALSE(IsWindow(window_));
-  EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
-  EXPECT_FALSE(IsWindow(window_));
-  auto goodbye = client_->WaitForGoodbye();
-  EXPECT_TRUE(goodbye.ok()) << goodbye.error;
-}
-
 class MissingDataTest : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -98,33 +98,46 @@ TEST_F(FlutterWindowTest, MessageTheEngineConsumesNeverReachesTheBaseWindow) {
   RECT before;
   GetClientRect(fake_engine().last_view, &before);
   fake_engine().consumed_message = WM_SIZE;
-  SetWindowPos(window.handle(), nullptr, 0, 0, 700, 500, SWP_NOZORDER | SWP_NOACTIVATE);
+  // Both sizes above the bridge's minimum tracking size, which the system would enforce.
+  SetWindowPos(window.handle(), nullptr, 0, 0, 900, 700, SWP_NOZORDER | SWP_NOACTIVATE);
   RECT after;
   GetClientRect(fake_engine().last_view, &after);
   EXPECT_EQ(after.right, before.right);
   EXPECT_EQ(after.bottom, before.bottom);
 
   fake_engine().consumed_message.reset();
-  SetWindowPos(window.handle(), nullptr, 0, 0, 640, 480, SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(window.handle(), nullptr, 0, 0, 1000, 760, SWP_NOZORDER | SWP_NOACTIVATE);
   GetClientRect(fake_engine().last_view, &after);
   EXPECT_EQ(after.right, window.ClientRect().right);
 }
 
-// Until the host lives in the tray, the bridge passes a close request on: the engine is offered
-// it, and the window is destroyed with the bridge torn down before the engine.
-TEST_F(FlutterWindowTest, CloseRequestIsOfferedToTheEngineAndDestroysTheWindow) {
+// The bridge decides first: the user's close sends the host to the tray, so the request never
+// reaches the engine and nothing is torn down.
+TEST_F(FlutterWindowTest, CloseRequestHidesTheWindowBeforeTheEngineSeesIt) {
   FlutterWindow window(project_);
   ASSERT_TRUE(Open(window));
   DeliverFrame();
   HWND handle = window.handle();
   SendMessageW(handle, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(handle));
+  EXPECT_FALSE(IsWindowVisible(handle));
+  EXPECT_FALSE(Offered(WM_CLOSE));
+  EXPECT_NE(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 0);
+}
+
+// The quit message is the way out: the bridge goes before the engine, and the loop ends.
+TEST_F(FlutterWindowTest, QuitMessageDestroysTheBridgeBeforeTheEngine) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  window.set_quit_when_destroyed(true);
+  HWND handle = window.handle();
+  SendMessageW(handle, RegisterWindowMessageW(L"VantrelKeeloQuit"), 0, 0);
   EXPECT_FALSE(IsWindow(handle));
-  EXPECT_EQ(window.handle(), nullptr);
-  EXPECT_TRUE(Offered(WM_CLOSE));
   EXPECT_EQ(DesktopBridge::current(), nullptr);
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
-  EXPECT_EQ(fake_engine().engines_destroyed, 1);
+  EXPECT_TRUE(QuitPosted());
 }
 
 TEST_F(FlutterWindowTest, DestroyingTheWindowEndsTheBridgeBeforeTheEngineAndQuits) {

@@ -1,0 +1,31 @@
+#ifndef BRIDGE_MINI_MODE_H_
+#define BRIDGE_MINI_MODE_H_
+
+#include <windows.h>
+
+// The geometry and style of mini mode, as pure functions of the values involved.
+
+inline constexpr double kDefaultMiniWidth = 380;
+inline constexpr double kDefaultMiniHeight = 88;
+// Between the mini window and the right and bottom edges of the work area, in logical pixels.
+inline constexpr int kMiniMargin = 16;
+// The normal window's minimum tracking size, in logical pixels.
+inline constexpr int kMinNormalWidth = 760;
+inline constexpr int kMinNormalHeight = 560;
+
+// A side the UI application asked for, in logical pixels: |requested| when it is a finite
+// number above zero, |fallback| otherwise.
+double UsableMiniSide(double requested, double fallback);
+
+// |logical| pixels at |scale|, rounded half up and limited to what a window coordinate holds.
+int ScaledMiniSide(double logical, double scale);
+
+// The mini window's style: |normal_style| without caption, system menu, frame and the two boxes,
+// and neither minimised nor maximised, as a popup; every other bit kept.
+LONG_PTR MiniWindowStyle(LONG_PTR normal_style);
+
+// The smallest size the user may drag the window to: anything in mini mode, the normal minimum
+// scaled to |dpi| otherwise.
+POINT MinimumTrackSize(bool mini_mode, UINT dpi);
+
+#endif  // BRIDGE_MINI_MODE_H_

@@ -1,0 +1,196 @@
+#include "bridge/tray_icon.h"
+
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "bridge/desktop_bridge.h"
+#include "bridge/tray_menu.h"
+#include "common/scoped_handles.h"
+#include "flutter_windows.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+// NIIF_USER | NIIF_LARGE_ICON | NIIF_RESPECT_QUIET_TIME: the balloon shows the given icon large,
+// and not while the user asked for quiet.
+constexpr DWORD kBalloonFlags = 0xA4;
+
+// Zero-filled, sized for the full structure, and naming the host's icon.
+NOTIFYICONDATAW IconData(HWND window) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = kTrayIconId;
+  return data;
+}
+
+// Copies |text| into a fixed field of |Capacity| units, cut to leave room for the terminator.
+template <size_t Capacity>
+void CopyField(wchar_t (&field)[Capacity], const std::wstring& text) {
+  const size_t length = text.size() < Capacity ? text.size() : Capacity - 1;
+  std::wmemcpy(field, text.c_str(), length);
+  field[length] = L'\0';
+}
+
+}  // namespace
+
+HICON LoadAppIcon(int size) {
+  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON),
+                                       IMAGE_ICON, size, size, LR_SHARED));
+}
+
+UINT QuitMessage() {
+  static const UINT message = RegisterWindowMessageW(L"VantrelKeeloQuit");
+  return message;
+}
+
+UINT TaskbarCreatedMessage() {
+  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
+  return message;
+}
+
+bool ShowBalloonWithShell(const NOTIFYICONDATAW& data) {
+  NOTIFYICONDATAW copy = data;
+  return Shell_NotifyIconW(NIM_MODIFY, &copy) != FALSE;
+}
+
+void DesktopBridge::UpdateTrayIcon() {
+  NOTIFYICONDATAW data = IconData(window_);
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = kTrayCallbackMessage;
+  data.hIcon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
+  CopyField(data.szTip, tray_tooltip_);
+  if (tray_icon_added_) {
+    Shell_NotifyIconW(NIM_MODIFY, &data);
+    return;
+  }
+  // A refused add leaves the flag down, so that the next update tries again.
+  tray_icon_added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+}
+
+void DesktopBridge::RemoveTrayIcon() {
+  if (!tray_icon_added_) return;
+  NOTIFYICONDATAW data = IconData(window_);
+  Shell_NotifyIconW(NIM_DELETE, &data);
+  tray_icon_added_ = false;
+}
+
+void DesktopBridge::UpdateWindowIcons() {
+  const UINT dpi = FlutterDesktopGetDpiForHWND(window_);
+  const int small_size = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
+  const int big_size = GetSystemMetricsForDpi(SM_CXICON, dpi);
+  if (HICON small_icon = LoadAppIcon(small_size)) {
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  }
+  if (HICON big_icon = LoadAppIcon(big_size)) {
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+  }
+}
+
+void DesktopBridge::Notify(const MethodArguments& arguments, flutter::MethodResult& result) {
+  const std::wstring body = arguments.GetWideString("body").value_or(std::wstring());
+  const std::wstring title = arguments.GetWideString("title").value_or(std::wstring());
+  if (!tray_icon_added_) UpdateTrayIcon();
+  NOTIFYICONDATAW data = IconData(window_);
+  data.uFlags = NIF_INFO;
+  CopyField(data.szInfoTitle, title);
+  CopyField(data.szInfo, body);
+  data.dwInfoFlags = kBalloonFlags;
+  data.hBalloonIcon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
+  // Without an icon in the area, the shell shows no balloon; nothing to tell the UI.
+  system_.show_balloon(data);
+  result.Success(nullptr);
+}
+
+void DesktopBridge::SendTrayCommand(const char* command) {
+  ui_channel_->Invoke("onTrayCommand", std::make_unique<flutter::EncodableValue>(
+                                           flutter::EncodableMap{{"command", command}}));
+}
+
+bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
+  modal_loop_ = kind;
+  loop();
+  modal_loop_ = ModalLoop::kNone;
+  if (!quit_pending_) return true;
+  quit_pending_ = false;
+  // Through the host's own message loop: by the time it arrives, nothing of the loop that just
+  // ended, nor of whoever called into the bridge, is still on the stack.
+  PostMessageW(window_, QuitMessage(), 0, 0);
+  return false;
+}
+
+void DesktopBridge::ShowTrayMenu() {
+  UINT command = 0;
+  {
+    ScopedMenu menu(CreatePopupMenu());
+    for (const TrayMenuItem& item :
+         TrayMenuItems(tray_status_, session_active_, mini_mode_, quit_allowed_)) {
+      AppendMenuW(menu.get(), item.flags, item.id, item.text.c_str());
+    }
+    POINT cursor = {};
+    GetCursorPos(&cursor);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(window_);
+    const bool completed = RunModalLoop(ModalLoop::kTrayMenu, [&] {
+      command = static_cast<UINT>(TrackPopupMenu(menu.get(),
+                                                 TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
+                                                 cursor.x, cursor.y, 0, window_, nullptr));
+    });
+    if (!completed) return;
+  }
+  switch (command) {
+    case kTrayOpen:
+      BringToFront();
+      break;
+    case kTrayMiniTimer:
+      SendTrayCommand("mini");
+      break;
+    case kTrayPark:
+      BringToFront();
+      SendTrayCommand("park");
+      break;
+    case kTrayQuit:
+      // The permission may have been withdrawn while the menu was open.
+      if (quit_allowed_) Quit();
+      break;
+    default:
+      break;
+  }
+}
+
+void DesktopBridge::Quit() {
+  if (modal_loop_ != ModalLoop::kNone) {
+    // Destroying the window now would destroy this bridge, and during a drag the engine too,
+    // under a loop that is still running. The loop is ended, and the quit follows once it has
+    // returned.
+    quit_pending_ = true;
+    if (modal_loop_ == ModalLoop::kTrayMenu) {
+      EndMenu();
+    } else {
+      PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    return;
+  }
+  quitting_ = true;
+  RestoreProxyIfSaved();
+  RemoveTrayIcon();
+  // Destroys this bridge: nothing may touch it after this call.
+  DestroyWindow(window_);
+}
+
+bool DesktopBridge::HandleTrayCallback(UINT notification) {
+  switch (notification) {
+    case WM_CONTEXTMENU:
+    case WM_RBUTTONUP:
+      ShowTrayMenu();
+      return true;
+    case WM_LBUTTONUP:
+    case WM_LBUTTONDBLCLK:
+    case NIN_BALLOONUSERCLICK:
+      BringToFront();
+      return true;
+    default:
+      return false;
+  }
+}

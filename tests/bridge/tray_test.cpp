@@ -1,0 +1,350 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+// shellapi.h needs the types that windows.h declares.
+#include <shellapi.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "bridge/tray_icon.h"
+#include "bridge/tray_menu.h"
+#include "tests/bridge/bridge_fixture.h"
+#include "tests/runner/fake_engine.h"
+
+// Failure messages show items as the menu would.
+void PrintTo(const TrayMenuItem& item, std::ostream* out) {
+  *out << "{" << item.id << ", \"" << std::string(item.text.begin(), item.text.end()) << "\", "
+       << item.flags << "}";
+}
+
+namespace keelo::testing {
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using EventList = std::vector<std::pair<std::string, EncodableValue>>;
+
+const TrayMenuItem kSeparator = {0, L"", MF_SEPARATOR};
+const TrayMenuItem kOpen = {kTrayOpen, L"Open Keelo", MF_STRING};
+const TrayMenuItem kMini = {kTrayMiniTimer, L"Show mini timer", MF_STRING};
+const TrayMenuItem kPark = {kTrayPark, L"Park a thought\u2026", MF_STRING};
+const TrayMenuItem kQuit = {kTrayQuit, L"Quit Keelo", MF_STRING};
+const TrayMenuItem kQuitLater = {kTrayQuit, L"Quit Keelo (after your session)",
+                                 MF_STRING | MF_GRAYED};
+
+TEST(TrayMenuItemsTest, FollowTheStatusSessionMiniModeAndQuitPermission) {
+  EXPECT_EQ(TrayMenuItems(L"", false, false, true),
+            (std::vector<TrayMenuItem>{kOpen, kPark, kSeparator, kQuit}));
+  EXPECT_EQ(TrayMenuItems(L"Focus 12:40", true, false, false),
+            (std::vector<TrayMenuItem>{{kTrayStatus, L"Focus 12:40", MF_STRING | MF_GRAYED},
+                                       kSeparator,
+                                       kOpen,
+                                       kMini,
+                                       kPark,
+                                       kSeparator,
+                                       kQuitLater}));
+  for (int state = 0; state < 16; ++state) {
+    const bool status = state & 1, session = state & 2, mini = state & 4, quit = state & 8;
+    const std::vector<TrayMenuItem> items = TrayMenuItems(status ? L"S" : L"", session, mini, quit);
+    std::vector<TrayMenuItem> expected;
+    if (status) expected = {{kTrayStatus, L"S", MF_STRING | MF_GRAYED}, kSeparator};
+    expected.push_back(kOpen);
+    if (session && !mini) expected.push_back(kMini);
+    expected.insert(expected.end(), {kPark, kSeparator, quit ? kQuit : kQuitLater});
+    EXPECT_EQ(items, expected) << "state " << state;
+  }
+}
+
+// Whether the shell still has the host's icon for |window|.
+bool IconPresent(HWND window) {
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window;
+  data.uID = kTrayIconId;
+  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+}
+
+// Plays the user at the next tray menu from another thread, with the keyboard, as Wine lets a
+// test do: waits for the menu, reads what it shows, then runs |act|. A menu still open at the
+// end is closed, so that a failing test cannot hang.
+class MenuDriver {
+ public:
+  MenuDriver(HWND owner, std::function<void(MenuDriver&)> act) : owner_(owner) {
+    thread_ = std::thread([this, act = std::move(act)] {
+      for (int waited = 0; waited < 5000 && menu_window_ == nullptr; waited += 10) {
+        HWND found = FindWindowW(L"#32768", nullptr);
+        if (found != nullptr && IsWindowVisible(found)) {
+          menu_window_ = found;
+        } else {
+          Sleep(10);
+        }
+      }
+      if (menu_window_ != nullptr) {
+        ReadItems();
+        act(*this);
+      }
+      for (int waited = 0; waited < 3000 && MenuOpen(); waited += 10) Sleep(10);
+      if (MenuOpen()) PostMessageW(owner_, WM_CANCELMODE, 0, 0);
+    });
+  }
+  ~MenuDriver() { thread_.join(); }
+
+  MenuDriver(const MenuDriver&) = delete;
+  MenuDriver& operator=(const MenuDriver&) = delete;
+
+  // Moves the highlight down until it is on |id|, then presses Return.
+  void Choose(UINT id) {
+    for (int presses = 0; presses < 20 && Highlighted() != id; ++presses) Press(VK_DOWN);
+    if (Highlighted() != id) {
+      ADD_FAILURE() << "could not move the highlight to " << id;
+      return;
+    }
+    Press(VK_RETURN);
+  }
+  void Press(WPARAM key) {
+    PostMessageW(menu_window_, WM_KEYDOWN, key, 0);
+    Sleep(30);
+  }
+  bool MenuOpen() const { return menu_window_ != nullptr && IsWindowVisible(menu_window_); }
+  void Post(UINT message, WPARAM wparam = 0) { PostMessageW(owner_, message, wparam, 0); }
+
+  bool shown() const { return menu_window_ != nullptr; }
+  const std::vector<TrayMenuItem>& items() const { return items_; }
+
+ private:
+  HMENU Menu() const {
+    return reinterpret_cast<HMENU>(SendMessageW(menu_window_, MN_GETHMENU, 0, 0));
+  }
+
+  UINT Highlighted() const {
+    HMENU menu = Menu();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      if (GetMenuState(menu, i, MF_BYPOSITION) & MF_HILITE) return GetMenuItemID(menu, i);
+    }
+    return 0;
+  }
+
+  void ReadItems() {
+    HMENU menu = Menu();
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+      wchar_t text[256] = {};
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
+      info.dwTypeData = text;
+      info.cch = 256;
+      GetMenuItemInfoW(menu, i, TRUE, &info);
+      const bool separator = (info.fType & MFT_SEPARATOR) != 0;
+      UINT flags = separator ? MF_SEPARATOR : MF_STRING;
+      // Wine reports separators greyed; only an item's greying is the host's.
+      if (!separator && (info.fState & MFS_GRAYED)) flags |= MF_GRAYED;
+      items_.push_back({separator ? 0 : info.wID, separator ? L"" : text, flags});
+    }
+  }
+
+  HWND owner_;
+  std::atomic<HWND> menu_window_{nullptr};
+  std::vector<TrayMenuItem> items_;
+  std::thread thread_;
+};
+
+class TrayTest : public WindowBridgeTest {
+ public:
+  void WithdrawQuit() { Call(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", false}}); }
+
+ protected:
+  void SetUp() override { PumpMessages(); }
+
+  // A right click on the icon, as the shell reports it; returns once the menu has closed.
+  void OpenMenu(std::function<void(MenuDriver&)> act) {
+    MenuDriver driver(window_, std::move(act));
+    SendMessageW(window_, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+    shown_items_ = driver.items();
+    ASSERT_TRUE(driver.shown()) << "no menu appeared";
+  }
+
+  std::vector<TrayMenuItem> shown_items_;
+};
+
+TEST_F(TrayTest, MenuShowsItsItemsAndEachCommandDoesItsOwnThing) {
+  Call(kUiChannel, "setTrayStatus", EncodableMap{{"status", "Focus 12:40"}, {"session", true}});
+  OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayMiniTimer); });
+  EXPECT_EQ(shown_items_, TrayMenuItems(L"Focus 12:40", true, false, true));
+  EXPECT_EQ(Events(kUiChannel),
+            (EventList{{"onTrayCommand", EncodableValue(EncodableMap{{"command", "mini"}})}}));
+  EXPECT_FALSE(bridge_->mini_mode());
+
+  ShowWindow(window_, SW_MINIMIZE);
+  OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayPark); });
+  EXPECT_FALSE(IsIconic(window_));
+  EXPECT_EQ(GetForegroundWindow(), window_);
+  EXPECT_EQ(Events(kUiChannel).back(),
+            (std::pair<std::string, EncodableValue>{
+                "onTrayCommand", EncodableValue(EncodableMap{{"command", "park"}})}));
+
+  // Dismissed: nothing.
+  const size_t events = Events(kUiChannel).size();
+  OpenMenu([](MenuDriver& menu) { menu.Press(VK_ESCAPE); });
+  EXPECT_EQ(Events(kUiChannel).size(), events);
+  EXPECT_TRUE(IsWindow(window_));
+}
+
+TEST_F(TrayTest, OpenAndParkLeaveMiniModeWithOneEventBeforeTheirOwn) {
+  Call(kUiChannel, "setTrayStatus", EncodableMap{{"session", true}});
+  Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
+  OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayOpen); });
+  // No mini timer to offer while the timer is what the user sees.
+  EXPECT_EQ(shown_items_, TrayMenuItems(L"", true, true, true));
+  EXPECT_FALSE(bridge_->mini_mode());
+  const auto left = std::pair<std::string, EncodableValue>{
+      "onMiniMode", EncodableValue(EncodableMap{{"enabled", false}})};
+  EXPECT_EQ(Events(kUiChannel), (EventList{left}));
+
+  Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
+  OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayPark); });
+  EXPECT_EQ(Events(kUiChannel),
+            (EventList{
+                left, left, {"onTrayCommand", EncodableValue(EncodableMap{{"command", "park"}})}}));
+}
+
+TEST_F(TrayTest, QuitIsIgnoredUnlessAllowedWhenTheMenuReturns) {
+  Call(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", false}});
+  OpenMenu([](MenuDriver& menu) {
+    menu.Choose(kTrayQuit);
+    if (menu.MenuOpen()) menu.Press(VK_ESCAPE);
+  });
+  EXPECT_EQ(shown_items_.back(), kQuitLater);
+  EXPECT_TRUE(IsWindow(window_));
+
+  // Allowed when the menu opened, withdrawn while it was open.
+  Call(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", true}});
+  static constexpr UINT kWithdraw = WM_APP + 50;
+  const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window_, GWLP_WNDPROC));
+  static WNDPROC forward = nullptr;
+  static TrayTest* test = nullptr;
+  forward = original;
+  test = this;
+  SetWindowLongPtrW(window_, GWLP_WNDPROC,
+                    reinterpret_cast<LONG_PTR>(
+                        +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+                          if (message == kWithdraw) {
+                            test->WithdrawQuit();
+                            return 0;
+                          }
+                          return CallWindowProcW(forward, window, message, wparam, lparam);
+                        }));
+  OpenMenu([](MenuDriver& menu) {
+    menu.Post(kWithdraw);
+    Sleep(100);
+    menu.Choose(kTrayQuit);
+  });
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+  EXPECT_EQ(shown_items_.back(), kQuit);
+  EXPECT_FALSE(bridge_->quit_allowed());
+  EXPECT_TRUE(IsWindow(window_));
+  EXPECT_TRUE(bridge_->tray_icon_added());
+}
+
+TEST_F(TrayTest, QuitChosenRemovesTheIconAndDestroysTheWindow) {
+  HWND window = window_;
+  OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayQuit); });
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(bridge_->tray_icon_added());
+  EXPECT_FALSE(IconPresent(window));
+}
+
+// A quit that arrives while the menu is open must not destroy the window under the menu's loop:
+// the menu is closed, and the quit is carried out from the message loop afterwards.
+TEST_F(TrayTest, QuitMessageDuringTheMenuWaitsUntilTheMenuHasReturned) {
+  OpenMenu([](MenuDriver& menu) { menu.Post(QuitMessage()); });
+  EXPECT_TRUE(IsWindow(window_));
+  EXPECT_TRUE(bridge_->tray_icon_added());
+  PumpMessages();
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_FALSE(bridge_->tray_icon_added());
+}
+
+TEST_F(TrayTest, ClicksOnTheIconOrBalloonBringTheWindowUp) {
+  for (const UINT click :
+       std::array<UINT, 3>{WM_LBUTTONUP, WM_LBUTTONDBLCLK, NIN_BALLOONUSERCLICK}) {
+    ShowWindow(window_, SW_HIDE);
+    EXPECT_EQ(bridge_->HandleWindowMessage(window_, kTrayCallbackMessage, kTrayIconId, click),
+              std::optional<LRESULT>(0));
+    EXPECT_TRUE(IsWindowVisible(window_)) << click;
+    EXPECT_EQ(GetForegroundWindow(), window_) << click;
+  }
+  ShowWindow(window_, SW_HIDE);
+  EXPECT_EQ(bridge_->HandleWindowMessage(window_, kTrayCallbackMessage, kTrayIconId, WM_MOUSEMOVE),
+            std::nullopt);
+  EXPECT_FALSE(IsWindowVisible(window_));
+}
+
+TEST_F(TrayTest, CloseHidesTheWindowAndTheIconStays) {
+  SendMessageW(window_, WM_CLOSE, 0, 0);
+  EXPECT_TRUE(IsWindow(window_));
+  EXPECT_FALSE(IsWindowVisible(window_));
+  EXPECT_TRUE(IconPresent(window_));
+}
+
+TEST_F(TrayTest, IconLivesWithTheBridgeAndComesBackAfterTheShellRestarts) {
+  EXPECT_TRUE(bridge_->tray_icon_added());
+  EXPECT_TRUE(IconPresent(window_));
+
+  // The shell lost its icons and says so.
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = window_;
+  data.uID = kTrayIconId;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+  ASSERT_FALSE(IconPresent(window_));
+  Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", "Focus: 12:40 left"}});
+  EXPECT_EQ(bridge_->HandleWindowMessage(window_, TaskbarCreatedMessage(), 0, 0), std::nullopt);
+  EXPECT_TRUE(bridge_->tray_icon_added());
+  EXPECT_TRUE(IconPresent(window_));
+
+  bridge_.reset();
+  EXPECT_FALSE(IconPresent(window_));
+}
+
+TEST_F(TrayTest, BalloonTextsAreCutToTheirFieldsAndTheIconIsAddedFirst) {
+  std::vector<NOTIFYICONDATAW> balloons;
+  bool icon_there_for_balloon = false;
+  bridge_->system_calls_for_testing().show_balloon = [&](const NOTIFYICONDATAW& data) {
+    balloons.push_back(data);
+    icon_there_for_balloon = IconPresent(window_);
+    return true;
+  };
+  bridge_->RemoveTrayIcon();
+  ASSERT_FALSE(IconPresent(window_));
+
+  const std::string title(100, 't');
+  const std::string body(300, 'b');
+  EXPECT_EQ(CallForValue(kUiChannel, "notify", EncodableMap{{"title", title}, {"body", body}}),
+            EncodableValue());
+  ASSERT_EQ(balloons.size(), 1u);
+  EXPECT_TRUE(icon_there_for_balloon);
+  const NOTIFYICONDATAW& balloon = balloons[0];
+  EXPECT_EQ(balloon.cbSize, sizeof(NOTIFYICONDATAW));
+  EXPECT_EQ(balloon.hWnd, window_);
+  EXPECT_EQ(balloon.uID, kTrayIconId);
+  EXPECT_EQ(balloon.uFlags, static_cast<UINT>(NIF_INFO));
+  EXPECT_EQ(std::wstring(balloon.szInfoTitle), std::wstring(63, L't'));
+  EXPECT_EQ(std::wstring(balloon.szInfo), std::wstring(255, L'b'));
+  EXPECT_EQ(balloon.dwInfoFlags, 0xA4u);
+  EXPECT_NE(balloon.hBalloonIcon, nullptr);
+
+  CallForValue(kUiChannel, "notify", EncodableMap{{"title", 5}});
+  ASSERT_EQ(balloons.size(), 2u);
+  EXPECT_EQ(std::wstring(balloons[1].szInfoTitle), L"");
+  EXPECT_EQ(std::wstring(balloons[1].szInfo), L"");
+}
+
+}  // namespace
+}  // namespace keelo::testing
