@@ -346,5 +346,33 @@ TEST_F(TrayTest, BalloonTextsAreCutToTheirFieldsAndTheIconIsAddedFirst) {
   EXPECT_EQ(std::wstring(balloons[1].szInfo), L"");
 }
 
+// The host runs all day: what the tray and the mini timer make, they must also release.
+TEST_F(TrayTest, MenusTooltipsAndMiniModeLeakNoGdiOrUserObjects) {
+  const auto objects = [] {
+    return std::pair<DWORD, DWORD>{GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS),
+                                   GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS)};
+  };
+  const auto run = [this](int rounds) {
+    for (int i = 0; i < rounds; ++i) {
+      // Cancelled as soon as its loop looks at the queue.
+      PostMessageW(window_, WM_CANCELMODE, 0, 0);
+      SendMessageW(window_, kTrayCallbackMessage, kTrayIconId, WM_RBUTTONUP);
+      Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", std::to_string(i)}});
+      Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
+      Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
+    }
+  };
+  // The first rounds may create what the system keeps for the process once.
+  run(20);
+  const std::pair<DWORD, DWORD> before = objects();
+  if (before.first == 0 && before.second == 0) {
+    GTEST_SKIP() << "GetGuiResources gives 0 for every count under Wine";
+  }
+  run(500);
+  const std::pair<DWORD, DWORD> after = objects();
+  EXPECT_EQ(after.first, before.first) << "GDI objects";
+  EXPECT_EQ(after.second, before.second) << "USER objects";
+}
+
 }  // namespace
 }  // namespace keelo::testing
