@@ -27,7 +27,7 @@ std::wstring ExecutableDirectory() {
 
 // Resolved against the executable's folder, with "." and ".." taken out.
 std::wstring EnginePath(const std::wstring& base, const wchar_t* path) {
-  const std::wstring resolved = ResolveAgainst(base, path);
+  std::wstring resolved = ResolveAgainst(base, path);
   if (resolved.empty()) return resolved;
   const DWORD size = GetFullPathNameW(resolved.c_str(), 0, nullptr, nullptr);
   if (size == 0) return resolved;
@@ -190,7 +190,7 @@ void Engine::RequestFrame() {
   });
 }
 
-void Engine::SetStatusText(std::string text) {
+void Engine::SetStatusText(const std::string& text) {
   tasks_->Post([this, text = Utf8ToWide(text)]() mutable {
     if (view_ != nullptr) view_->SetStatusText(std::move(text));
   });

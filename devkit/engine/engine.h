@@ -50,7 +50,7 @@ class Engine {
 
   // From any thread.
   void RequestFrame();
-  void SetStatusText(std::string text);
+  void SetStatusText(const std::string& text);
   uint64_t frames_produced() const { return frames_produced_.load(); }
   uint64_t font_reloads() const { return font_reloads_.load(); }
   std::vector<std::string> RegisteredPlugins() const;

@@ -38,7 +38,9 @@ extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* in
     return nullptr;
   }
   std::vector<std::string> arguments;
-  for (int i = 0; i < info->argument_count; ++i) arguments.emplace_back(info->arguments[i]);
+  if (info->argument_count > 0) {
+    arguments.assign(info->arguments, info->arguments + info->argument_count);
+  }
   const std::optional<std::string> pipe = EnvironmentVariable(devkit::kPipeVariable);
   const std::optional<std::string> channels = EnvironmentVariable(devkit::kChannelsVariable);
   devkit::DriverConfig config =

@@ -13,7 +13,7 @@ constexpr DWORD kConnectTimeoutMs = 30000;
 // A test that reads nothing for this long while frames wait has stopped listening; the driver
 // gives up on it rather than hold the engine's shut-down.
 constexpr DWORD kWriteTimeoutMs = 5000;
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = size_t{64} * 1024;
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;

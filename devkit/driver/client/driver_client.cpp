@@ -12,7 +12,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = size_t{64} * 1024;
 
 DWORD Milliseconds(std::chrono::milliseconds timeout) {
   return timeout.count() <= 0 ? 0 : static_cast<DWORD>(timeout.count());
@@ -23,10 +23,8 @@ std::string InMilliseconds(std::chrono::milliseconds timeout) {
 }
 
 template <typename T>
-DriverResult<T> Failed(std::string error) {
-  DriverResult<T> result;
-  result.error = std::move(error);
-  return result;
+DriverResult<T> Failed(const std::string& error) {
+  return {.error = error};
 }
 
 }  // namespace
