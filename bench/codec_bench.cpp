@@ -59,6 +59,7 @@ std::vector<uint8_t> Encode(const EncodableValue& value) {
 void BM_Encode(benchmark::State& state, EncodableValue (*make)()) {
   const EncodableValue value = make();
   size_t size = 0;
+  // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the loop variable is the library's API
   for (auto _ : state) {
     std::vector<uint8_t> bytes = Encode(value);
     size = bytes.size();
@@ -69,6 +70,7 @@ void BM_Encode(benchmark::State& state, EncodableValue (*make)()) {
 
 void BM_Decode(benchmark::State& state, EncodableValue (*make)()) {
   const std::vector<uint8_t> bytes = Encode(make());
+  // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the loop variable is the library's API
   for (auto _ : state) {
     ByteBufferStreamReader reader(bytes.data(), bytes.size());
     EncodableValue value = SharedSerializer().ReadTaggedValue(&reader);
@@ -79,6 +81,7 @@ void BM_Decode(benchmark::State& state, EncodableValue (*make)()) {
 
 void BM_EncodeDecode(benchmark::State& state, EncodableValue (*make)()) {
   const EncodableValue value = make();
+  // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the loop variable is the library's API
   for (auto _ : state) {
     const std::vector<uint8_t> bytes = Encode(value);
     ByteBufferStreamReader reader(bytes.data(), bytes.size());
@@ -90,6 +93,7 @@ void BM_EncodeDecode(benchmark::State& state, EncodableValue (*make)()) {
 // The floor for the icon images: copying their encoded bytes into a fresh buffer.
 void BM_MemcpyFloor(benchmark::State& state) {
   const std::vector<uint8_t> source = Encode(IconImages());
+  // NOLINTNEXTLINE(clang-analyzer-deadcode.DeadStores): the loop variable is the library's API
   for (auto _ : state) {
     std::vector<uint8_t> copy(source.size());
     std::memcpy(copy.data(), source.data(), source.size());

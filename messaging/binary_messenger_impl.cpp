@@ -57,7 +57,7 @@ void BinaryMessengerImpl::Send(const std::string& channel, const uint8_t* messag
                                            message_size, &BinaryMessengerImpl::DeliverReply,
                                            holder.get())) {
     // The engine now holds it and hands it back, once, to DeliverReply.
-    holder.release();
+    [[maybe_unused]] BinaryReplyCallback* held_by_engine = holder.release();
   }
 }
 

@@ -48,12 +48,17 @@ class EncodableValue {
  public:
   EncodableValue() = default;
 
+  // Implicit on purpose, so that maps and lists of values are written as literals; the
+  // constraint keeps copies and moves of a value with its own constructors.
   template <typename T>
   requires(!std::is_same_v<std::remove_cvref_t<T>, EncodableValue> &&
-           std::is_constructible_v<EncodableVariant, T&&>) EncodableValue(T&& value)
+           std::is_constructible_v<EncodableVariant, T&&>)
+      // NOLINTNEXTLINE(google-explicit-constructor,bugprone-forwarding-reference-overload)
+      EncodableValue(T&& value)
       : value_(std::forward<T>(value)) {}
 
   // Text always makes a string value, never a bool through the pointer conversion.
+  // NOLINTNEXTLINE(google-explicit-constructor): implicit for the same literals.
   EncodableValue(const char* text) : value_(std::string(text)) {}
 
   // The alternative's position in the fixed order above.

@@ -53,7 +53,8 @@ class HostDesktopFacilitiesTest : public HostTest {
     return reply.value;
   }
 
-  EncodableValue Value(const std::string& method, EncodableValue arguments = EncodableValue()) {
+  EncodableValue Value(const std::string& method,
+                       const EncodableValue& arguments = EncodableValue()) {
     auto reply = client_->InvokeMethod(kDesktop, method, arguments);
     EXPECT_TRUE(reply.ok()) << reply.error;
     EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess) << method;

@@ -18,12 +18,12 @@ using BinaryMessengerTest = EngineMessengerTest;
 
 TEST_F(BinaryMessengerTest, IncomingMessageReachesHandlerAndItsReplyIsSentUnderTheLock) {
   Bytes received;
-  messenger_->SetHandler("chan",
-                         [&](const uint8_t* message, size_t size, BinaryReplyCallback reply) {
-                           received.assign(message, message + size);
-                           const Bytes answer = Hex("00 01");
-                           reply(answer.data(), answer.size());
-                         });
+  messenger_->SetHandler(
+      "chan", [&](const uint8_t* message, size_t size, const BinaryReplyCallback& reply) {
+        received.assign(message, message + size);
+        const Bytes answer = Hex("00 01");
+        reply(answer.data(), answer.size());
+      });
   const uint64_t id = engine_->SendToHost("chan", Hex("07 01 61 00"));
   EXPECT_TRUE(received.empty()) << "delivered inside the sender's call";
   engine_->RunPendingTasks();
@@ -36,12 +36,12 @@ TEST_F(BinaryMessengerTest, IncomingMessageReachesHandlerAndItsReplyIsSentUnderT
 TEST_F(BinaryMessengerTest, SecondHandlerReplacesFirstAtTheSameAddress) {
   int first_calls = 0;
   int second_calls = 0;
-  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, BinaryReplyCallback reply) {
+  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, const BinaryReplyCallback& reply) {
     ++first_calls;
     reply(nullptr, 0);
   });
   void* first_address = engine_->callback_user_data("chan");
-  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, BinaryReplyCallback reply) {
+  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, const BinaryReplyCallback& reply) {
     ++second_calls;
     reply(nullptr, 0);
   });
@@ -54,7 +54,7 @@ TEST_F(BinaryMessengerTest, SecondHandlerReplacesFirstAtTheSameAddress) {
 }
 
 TEST_F(BinaryMessengerTest, RemovingAHandlerClearsTheEngineCallbackEvenWithoutAnEntry) {
-  messenger_->SetHandler("chan", [](const uint8_t*, size_t, BinaryReplyCallback) {});
+  messenger_->SetHandler("chan", [](const uint8_t*, size_t, const BinaryReplyCallback&) {});
   messenger_->SetHandler("chan", nullptr);
   EXPECT_FALSE(engine_->has_callback("chan"));
 
@@ -71,7 +71,7 @@ TEST_F(BinaryMessengerTest, RemovingAHandlerClearsTheEngineCallbackEvenWithoutAn
 }
 
 TEST_F(BinaryMessengerTest, ReplyCalledTwiceSendsOneResponseAndOneLine) {
-  messenger_->SetHandler("chan", [](const uint8_t*, size_t, BinaryReplyCallback reply) {
+  messenger_->SetHandler("chan", [](const uint8_t*, size_t, const BinaryReplyCallback& reply) {
     const Bytes first = Hex("00 01");
     const Bytes second = Hex("00 02");
     reply(first.data(), first.size());
@@ -85,7 +85,7 @@ TEST_F(BinaryMessengerTest, ReplyCalledTwiceSendsOneResponseAndOneLine) {
 
 TEST_F(BinaryMessengerTest, CopiesOfAReplyCallbackAnswerIndependently) {
   BinaryReplyCallback copy;
-  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, BinaryReplyCallback reply) {
+  messenger_->SetHandler("chan", [&](const uint8_t*, size_t, const BinaryReplyCallback& reply) {
     copy = reply;
     reply(nullptr, 0);
   });

@@ -13,6 +13,8 @@ extern "C" {
 #endif
 
 typedef struct FlutterDesktopMessenger* FlutterDesktopMessengerRef;
+// The engine library's own name for the structure, reserved as it is.
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 typedef struct _FlutterPlatformMessageResponseHandle FlutterDesktopMessageResponseHandle;
 
 // One message arriving on a channel. The host reads only the message bytes, their length and
