@@ -20,6 +20,13 @@ namespace keelo::testing {
 
 using Replies = std::vector<flutter::testing::Bytes>;
 
+// The replies as the UI application receives them: a success envelope with null, true or false,
+// and the empty reply of a method nobody implements.
+inline const Replies kNull = {flutter::testing::Hex("00 00")};
+inline const Replies kTrue = {flutter::testing::Hex("00 01")};
+inline const Replies kFalse = {flutter::testing::Hex("00 02")};
+inline const Replies kNotImplemented = {flutter::testing::Bytes()};
+
 inline const std::string kDesktopChannel = std::string(kAppIdentifier) + "/desktop";
 inline const std::string kUiChannel = std::string(kAppIdentifier) + "/desktop_ui";
 

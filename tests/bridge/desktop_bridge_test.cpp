@@ -25,11 +25,6 @@ using flutter::testing::Hex;
 const std::string& kDesktop = kDesktopChannel;
 const std::string& kUi = kUiChannel;
 
-const Replies kNull = {Hex("00 00")};
-const Replies kTrue = {Hex("00 01")};
-const Replies kFalse = {Hex("00 02")};
-const Replies kNotImplemented = {Bytes()};
-
 using DesktopBridgeTest = BridgeTest;
 
 TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {

@@ -16,10 +16,6 @@ namespace {
 
 using flutter::EncodableList;
 using flutter::EncodableMap;
-using flutter::testing::Hex;
-
-const Replies kTrue = {Hex("00 01")};
-const Replies kFalse = {Hex("00 02")};
 
 // The Run value as stored: its type, its text and its size in bytes.
 struct RunValue {

@@ -19,10 +19,6 @@ namespace {
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-using flutter::testing::Hex;
-
-const Replies kTrue = {Hex("00 01")};
-const Replies kFalse = {Hex("00 02")};
 
 // One option list as WinINet was given it; a null text is kept apart from an empty one.
 struct PassedOptions {

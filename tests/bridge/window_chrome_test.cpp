@@ -24,8 +24,6 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using flutter::testing::Hex;
 
-const Replies kTrue = {Hex("00 01")};
-const Replies kFalse = {Hex("00 02")};
 const std::pair<std::string, EncodableValue> kLeftMiniMode = {
     "onMiniMode", EncodableValue(EncodableMap{{"enabled", false}})};
 
