@@ -56,7 +56,7 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
                                       std::unique_ptr<flutter::MethodResult> result) {
   // In the order the names are compared.
   static constexpr Method kMethods[] = {
-      {"listApps", nullptr},
+      {"listApps", &DesktopBridge::ListApps},
       {"getIcons", nullptr},
       {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", nullptr},

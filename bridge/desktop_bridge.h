@@ -77,6 +77,7 @@ class DesktopBridge {
   void Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                 flutter::MethodResult& result);
 
+  void ListApps(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetIdleSeconds(const MethodArguments& arguments, flutter::MethodResult& result);
   void LaunchApp(const MethodArguments& arguments, flutter::MethodResult& result);
