@@ -57,7 +57,7 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
   // In the order the names are compared.
   static constexpr Method kMethods[] = {
       {"listApps", &DesktopBridge::ListApps},
-      {"getIcons", nullptr},
+      {"getIcons", &DesktopBridge::GetIcons},
       {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", nullptr},
       {"restoreWindow", nullptr},

@@ -78,6 +78,7 @@ class DesktopBridge {
                 flutter::MethodResult& result);
 
   void ListApps(const MethodArguments& arguments, flutter::MethodResult& result);
+  void GetIcons(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetIdleSeconds(const MethodArguments& arguments, flutter::MethodResult& result);
   void LaunchApp(const MethodArguments& arguments, flutter::MethodResult& result);
