@@ -25,8 +25,8 @@
 
 #include "bridge/app_catalog.h"
 #include "bridge/app_identifier.h"
-#include "bridge/folder_listing.h"
 #include "bridge/desktop_bridge.h"
+#include "bridge/folder_listing.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 #include "devkit/engine/messenger.h"
@@ -108,8 +108,9 @@ class BridgeClient {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
     size_t reply_size = 0;
-    engine_->SendToHost(std::string(kAppIdentifier) + "/desktop", *message,
-                        [&](FlutterDesktopMessenger::Bytes reply) { reply_size = reply.size(); });
+    engine_->SendToHost(
+        std::string(kAppIdentifier) + "/desktop", *message,
+        [&](const FlutterDesktopMessenger::Bytes& reply) { reply_size = reply.size(); });
     engine_->RunPendingTasks();
     return reply_size;
   }
@@ -202,7 +203,8 @@ class Scene {
       if (!files_.Folder(folder)) return false;
       for (int i = 0; i < kShortcutsPerGroup; ++i) {
         const std::wstring number = std::to_wstring(group * kShortcutsPerGroup + i);
-        const std::wstring shortcut = folder + L"\\Bench App " + number + L".lnk";
+        std::wstring shortcut = folder + L"\\Bench App ";
+        shortcut += number + L".lnk";
         if (!files_.Shortcut(shortcut, L"C:\\Bench Apps\\benchapp" + number + L".exe")) {
           return false;
         }

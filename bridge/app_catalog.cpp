@@ -166,6 +166,8 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
 }
 
 BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) {
+  // EnumWindows passes the catalogue's address as a number; the cast back cannot be avoided.
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
   auto& catalog = *reinterpret_cast<AppCatalog*>(catalog_address);
   if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr ||
       GetWindowTextLengthW(window) == 0 ||

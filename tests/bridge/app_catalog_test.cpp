@@ -190,7 +190,7 @@ class AppCatalogTest : public BridgeTest {
   // A shortcut under |folder|; its full path.
   std::wstring Shortcut(const std::wstring& folder, const std::wstring& name,
                         const std::wstring& target, const std::wstring& arguments = L"") {
-    const std::wstring path = folder + L"\\" + name;
+    std::wstring path = folder + L"\\" + name;
     EXPECT_TRUE(files_.Shortcut(path, target, arguments)) << WideToUtf8(path);
     return path;
   }
@@ -198,7 +198,7 @@ class AppCatalogTest : public BridgeTest {
   // A copy of a fixture program named |name|, so that the catalogue sees an executable that no
   // other test runs.
   std::wstring CopyFixture(const std::wstring& fixture, const std::wstring& name) {
-    const std::wstring path = programs_folder_ + L"\\" + name;
+    std::wstring path = programs_folder_ + L"\\" + name;
     EXPECT_TRUE(files_.Copy(FixtureExecutable(fixture), path)) << GetLastError();
     return path;
   }

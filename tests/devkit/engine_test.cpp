@@ -521,25 +521,25 @@ TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCat
   host_.Run([&] {
     started = host_.StartEngine(setup);
     if (!started) return;
-    host_.messenger()->SetHandler(
-        kDesktop, [&](const uint8_t* message, size_t size, flutter::BinaryReplyCallback reply) {
-          const std::optional<DecodedMethodCall> call =
-              DecodeMethodCall(Bytes(message, message + size));
-          methods.push_back(call ? call->method : "(not a call)");
-          EncodableValue answer(42);
-          if (methods.back() == "listApps") {
-            answer = EncodableList{EncodableMap{{"exe", "editor.exe"},
-                                                {"name", "Editor"},
-                                                {"path", "C:\\Editor\\editor.exe"},
-                                                {"icon", "C:\\Menu\\Editor.lnk"}}};
-          } else if (methods.back() == "getIcons") {
-            icon_request = call->arguments;
-            answer = EncodableMap{{"editor.exe", std::vector<uint8_t>(24)}};
-          }
-          const auto encoded =
-              flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeSuccessReply(&answer);
-          reply(encoded->data(), encoded->size());
-        });
+    host_.messenger()->SetHandler(kDesktop, [&](const uint8_t* message, size_t size,
+                                                const flutter::BinaryReplyCallback& reply) {
+      const std::optional<DecodedMethodCall> call =
+          DecodeMethodCall(Bytes(message, message + size));
+      methods.push_back(call ? call->method : "(not a call)");
+      EncodableValue answer(42);
+      if (methods.back() == "listApps") {
+        answer = EncodableList{EncodableMap{{"exe", "editor.exe"},
+                                            {"name", "Editor"},
+                                            {"path", "C:\\Editor\\editor.exe"},
+                                            {"icon", "C:\\Menu\\Editor.lnk"}}};
+      } else if (methods.back() == "getIcons") {
+        icon_request = call->arguments;
+        answer = EncodableMap{{"editor.exe", std::vector<uint8_t>(24)}};
+      }
+      const auto encoded =
+          flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeSuccessReply(&answer);
+      reply(encoded->data(), encoded->size());
+    });
   });
   ASSERT_TRUE(started);
   // Once a second, one question of each kind at a time; the icons once the list is there.
