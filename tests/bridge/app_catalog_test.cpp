@@ -52,6 +52,12 @@ TEST(ShortcutExecutableTest, TargetsThatAreExecutablesInAnyCase) {
   ASSERT_TRUE(app);
   EXPECT_EQ(app->exe, L"code.exe");
   EXPECT_EQ(app->path, L"C:\\Tools\\Code.EXE");
+  // Kept as stored: Wine cannot store such a target (it saves it as a relative path), so this
+  // case is checked here only.
+  const auto unexpanded = ShortcutExecutable(L"%windir%\\Notepad.exe", L"");
+  ASSERT_TRUE(unexpanded);
+  EXPECT_EQ(unexpanded->exe, L"notepad.exe");
+  EXPECT_EQ(unexpanded->path, L"%windir%\\Notepad.exe");
   EXPECT_EQ(ShortcutExecutable(L"C:\\Tools\\.exe", L""), std::nullopt);
   EXPECT_EQ(ShortcutExecutable(L"C:\\Docs\\manual.pdf", L""), std::nullopt);
   EXPECT_EQ(ShortcutExecutable(L"", L""), std::nullopt);
