@@ -59,8 +59,8 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
                                       std::unique_ptr<flutter::MethodResult> result) {
   // In the order the names are compared.
   static constexpr Method kMethods[] = {
-      {"listApps", nullptr},
-      {"getIcons", nullptr},
+      {"listApps", &DesktopBridge::ListApps},
+      {"getIcons", &DesktopBridge::GetIcons},
       {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", &DesktopBridge::BlockWindow},
       {"restoreWindow", &DesktopBridge::RestoreWindow},

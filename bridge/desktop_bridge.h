@@ -114,6 +114,8 @@ class DesktopBridge {
   double WindowScale() const;
   void SetCornerPreference(DWORD preference);
   bool HandleTrayCallback(UINT notification);
+  void ListApps(const MethodArguments& arguments, flutter::MethodResult& result);
+  void GetIcons(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
   void BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result);
   void RestoreWindow(const MethodArguments& arguments, flutter::MethodResult& result);

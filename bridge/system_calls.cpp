@@ -1,5 +1,6 @@
 #include "bridge/system_calls.h"
 
+#include "bridge/folder_listing.h"
 #include "bridge/launch_app.h"
 #include "bridge/launch_at_startup.h"
 #include "bridge/proxy_settings.h"
@@ -12,5 +13,6 @@ SystemCalls SystemCalls::Real() {
   calls.is_packaged = &ProcessHasPackageIdentity;
   calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
   calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
+  calls.list_folder = &ListFolder;
   return calls;
 }

@@ -9,6 +9,8 @@
 #include <functional>
 #include <string>
 
+#include "bridge/folder_listing.h"
+
 // What the desktop methods do that a test must not do for real, or cannot arrange under Wine:
 // one entry per facility operation, never one per system call, so that a test's fake is a
 // lambda keeping its record in the test's own locals. Decisions stay outside, in pure
@@ -33,6 +35,12 @@ struct SystemCalls {
   // Reads the per-connection options named in |options| into it; texts come back allocated for
   // the caller to free with GlobalFree. False when they cannot be read.
   std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> query_proxy_options;
+
+  // Lists one folder of the Start menu's walk. Under Wine every folder can be listed (Wine keeps
+  // no access rules and the tests run as root) and it makes neither junctions nor directory
+  // links, so a test cannot arrange a folder that refuses to open or one that must not be
+  // entered.
+  FolderLister list_folder;
 
   // The system's own operations, which the bridge starts with.
   static SystemCalls Real();

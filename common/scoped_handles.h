@@ -69,6 +69,15 @@ using ScopedHandle = ScopedKernelHandle<InvalidHandle::kNull>;
 // Files and pipes.
 using ScopedFileHandle = ScopedKernelHandle<InvalidHandle::kMinusOne>;
 
+// A directory enumeration of FindFirstFileExW: INVALID_HANDLE_VALUE is none, and it is ended by
+// FindClose, never by CloseHandle.
+struct FindHandleTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(Type handle) { FindClose(handle); }
+};
+using ScopedFindHandle = ScopedResource<FindHandleTraits>;
+
 // For the many kinds of handle whose "none" is null: |kRelease| is the call that ends one.
 template <typename Handle, auto kRelease>
 struct NullIsNoneTraits {

@@ -1,15 +1,21 @@
 // The demo UI application (app.so): asks the host once a second on the desktop channel for the
-// user's idle time, the application in front and whether Keelo starts with Windows, and shows
-// the answers in the view, to see a host work without the real UI. Without buttons to press, it
-// shows the tray and the mini timer by itself: it sets a tray status line and tooltip, and turns
-// the window into the mini timer for a few seconds after it starts.
+// user's idle time, the application in front and whether Keelo starts with Windows, every few
+// seconds for the installed applications and the icons of the first few, and shows the answers,
+// to see a host work without the real UI. The view shows text only, so each icon appears as the
+// size of the PNG image that arrived. Without buttons to press, it shows the tray and the mini
+// timer by itself: it sets a tray status line and tooltip, and turns the window into the mini
+// timer for a few seconds after it starts.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "devkit/common/text_conversion.h"
 #include "devkit/driver/protocol/method_envelopes.h"
@@ -23,6 +29,11 @@ constexpr DWORD kPeriodMs = 1000;
 // Seconds after the start at which the mini timer is shown, and for how long.
 constexpr int kMiniModeAt = 1;
 constexpr int kMiniModeFor = 3;
+// Enough of the catalogue for a screenshot. It is asked for again now and then, since the window
+// pass finds the host's own window only once it is shown.
+constexpr size_t kShownApps = 5;
+constexpr int kCataloguePeriods = 3;
+constexpr int32_t kIconSize = 96;
 
 // What the demo asks the host once a second. The platform raises no foreground event under
 // Wine, so the application in front is asked for rather than waited for.
@@ -76,6 +87,26 @@ std::string DescribeReply(Question question, const devkit::MethodReply& reply) {
       break;
   }
   return DescribeFailure(method, reply);
+}
+
+std::string StringField(const flutter::EncodableMap& record, const char* key) {
+  const auto found = record.find(flutter::EncodableValue(key));
+  if (found == record.end() || !found->second.Holds<std::string>()) return std::string();
+  return found->second.Get<std::string>();
+}
+
+uint32_t BigEndian32(const std::vector<uint8_t>& bytes, size_t offset) {
+  return (uint32_t{bytes[offset]} << 24) | (uint32_t{bytes[offset + 1]} << 16) |
+         (uint32_t{bytes[offset + 2]} << 8) | uint32_t{bytes[offset + 3]};
+}
+
+// "96x96 PNG", read from the file's signature and its first chunk (IHDR: width, then height).
+std::string DescribePng(const std::vector<uint8_t>& png) {
+  static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+  if (png.size() < 24 || !std::equal(std::begin(kSignature), std::end(kSignature), png.begin())) {
+    return "not a PNG";
+  }
+  return std::to_string(BigEndian32(png, 16)) + "x" + std::to_string(BigEndian32(png, 20)) + " PNG";
 }
 
 std::string ChannelVariable() {
@@ -140,9 +171,12 @@ class DemoApp {
   }
 
   void Poll() {
-    int second = 0;
+    int period = 0;
     do {
-      ShowTrayAndMiniTimer(second++);
+      if (period % kCataloguePeriods == 0 && !catalogue_in_flight_.exchange(true)) {
+        AskForCatalogue();
+      }
+      ShowTrayAndMiniTimer(period++);
       for (int question = 0; question < kQuestionCount; ++question) {
         Pending& pending = pending_[question];
         // One question of a kind at a time: a host that is slow to answer is not buried.
@@ -175,7 +209,79 @@ class DemoApp {
       if (!text.empty()) text += "  |  ";
       text += answer;
     }
+    if (!catalogue_.empty()) text += "\n\n" + catalogue_;
     SetStatus(text);
+  }
+
+  // The icons are asked for once the list is there; the next list waits for them.
+  void AskForCatalogue() {
+    const devkit::Bytes call = devkit::EncodeMethodCall("listApps");
+    if (!peer_.send_with_reply(peer_.context, channel_.c_str(), call.data(), call.size(),
+                               &DemoApp::OnCatalogue, this)) {
+      catalogue_in_flight_ = false;
+    }
+  }
+
+  // On the UI thread: keeps the first entries and asks for their icons.
+  static void OnCatalogue(const uint8_t* data, size_t size, void* user_data) {
+    auto* app = static_cast<DemoApp*>(user_data);
+    const devkit::MethodReply reply = devkit::DecodeMethodReply(
+        data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes());
+    const auto* entries = reply.kind == devkit::MethodReply::Kind::kSuccess
+                              ? reply.value.GetIf<flutter::EncodableList>()
+                              : nullptr;
+    if (entries == nullptr) {
+      app->catalogue_ = DescribeFailure("listApps", reply);
+      app->catalogue_in_flight_ = false;
+      app->ShowAnswers();
+      return;
+    }
+    app->shown_apps_.clear();
+    flutter::EncodableMap items;
+    for (const flutter::EncodableValue& entry : *entries) {
+      const auto* record = entry.GetIf<flutter::EncodableMap>();
+      if (record == nullptr) continue;
+      app->shown_apps_.push_back({StringField(*record, "exe"), StringField(*record, "name"),
+                                  StringField(*record, "icon")});
+      items[flutter::EncodableValue(app->shown_apps_.back().exe)] =
+          flutter::EncodableValue(app->shown_apps_.back().icon);
+      if (app->shown_apps_.size() == kShownApps) break;
+    }
+    app->catalogue_count_ = entries->size();
+    app->catalogue_ = std::to_string(entries->size()) + " applications; asking for icons";
+    app->ShowAnswers();
+    const devkit::Bytes call = devkit::EncodeMethodCall(
+        "getIcons", flutter::EncodableMap{{flutter::EncodableValue("size"), kIconSize},
+                                          {flutter::EncodableValue("items"), items}});
+    if (!app->peer_.send_with_reply(app->peer_.context, app->channel_.c_str(), call.data(),
+                                    call.size(), &DemoApp::OnIcons, app)) {
+      app->catalogue_in_flight_ = false;
+    }
+  }
+
+  // On the UI thread: one line per shown application with the picture that came for it.
+  static void OnIcons(const uint8_t* data, size_t size, void* user_data) {
+    auto* app = static_cast<DemoApp*>(user_data);
+    const devkit::MethodReply reply = devkit::DecodeMethodReply(
+        data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes());
+    const auto* images = reply.kind == devkit::MethodReply::Kind::kSuccess
+                             ? reply.value.GetIf<flutter::EncodableMap>()
+                             : nullptr;
+    std::string text = "Installed applications: " + std::to_string(app->catalogue_count_) +
+                       "; the first " + std::to_string(app->shown_apps_.size()) + ":";
+    for (const ShownApp& shown : app->shown_apps_) {
+      std::string picture = "no icon";
+      if (images == nullptr) {
+        picture = DescribeFailure("getIcons", reply);
+      } else if (const auto found = images->find(flutter::EncodableValue(shown.exe));
+                 found != images->end() && found->second.Holds<std::vector<uint8_t>>()) {
+        picture = DescribePng(found->second.Get<std::vector<uint8_t>>());
+      }
+      text += "\n    " + shown.exe + " (" + shown.name + ")  " + picture;
+    }
+    app->catalogue_ = text;
+    app->catalogue_in_flight_ = false;
+    app->ShowAnswers();
   }
 
   void SetStatus(const std::string& text) { peer_.set_status_text(peer_.context, text.c_str()); }
@@ -185,8 +291,19 @@ class DemoApp {
   HANDLE stop_;
   Pending pending_[kQuestionCount] = {
       {this, kIdleSeconds}, {this, kForeground}, {this, kLaunchAtStartup}};
+  struct ShownApp {
+    std::string exe;
+    std::string name;
+    std::string icon;
+  };
+
+  // A list or its icons are on their way; set by the poller, cleared on the UI thread.
+  std::atomic<bool> catalogue_in_flight_{false};
   // Read and written on the UI thread only.
   std::string answers_[kQuestionCount];
+  std::vector<ShownApp> shown_apps_;
+  size_t catalogue_count_ = 0;
+  std::string catalogue_;
   std::thread poller_;
 };
 

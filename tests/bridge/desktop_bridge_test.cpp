@@ -44,12 +44,6 @@ TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   EXPECT_EQ(bridge_->tray_status(), L"");
 }
 
-TEST_F(DesktopBridgeTest, MethodsOfFacilitiesNotYetBuiltAnswerNotImplemented) {
-  for (const char* name : {"listApps", "getIcons"}) {
-    EXPECT_EQ(Call(kDesktop, name), kNotImplemented) << name;
-  }
-}
-
 TEST_F(DesktopBridgeTest, QuitAllowedChangesOnlyForABool) {
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}}), kNull);
   EXPECT_FALSE(bridge_->quit_allowed());

@@ -82,8 +82,10 @@ TEST_F(ForegroundTest, GetForegroundNamesTheWindowInFrontUnlessItIsTheHosts) {
   ASSERT_EQ(GetForegroundWindow(), own);
   EXPECT_EQ(CallForValue(kDesktopChannel, "getForeground"), EncodableValue());
 
-  for (int tries = 0; tries < 50 && GetForegroundWindow() != app->window(); ++tries) {
-    SetForegroundWindow(app->window());
+  // Wine activates another process's window through that process's message queue, so the
+  // change shows only once the other process has handled it.
+  SetForegroundWindow(app->window());
+  for (int waited = 0; waited < 2000 && GetForegroundWindow() != app->window(); waited += 10) {
     Sleep(10);
   }
   ASSERT_EQ(GetForegroundWindow(), app->window());

@@ -5,6 +5,8 @@
 
 #include <utility>
 
+#include "tests/support/handle_count.h"
+
 namespace {
 
 // A kernel handle that is still open answers GetHandleInformation.
@@ -77,6 +79,26 @@ TEST(ScopedHandleTest, FileHandlesUseMinusOneForNone) {
   EXPECT_FALSE(missing);
   ScopedFileHandle empty;
   EXPECT_EQ(empty.get(), INVALID_HANDLE_VALUE);
+}
+
+// A directory enumeration holds an open handle of the folder until FindClose ends it.
+TEST(ScopedFindHandleTest, EndsTheEnumerationAndUsesMinusOneForNone) {
+  const DWORD before = keelo::testing::OpenHandleCount();
+  {
+    WIN32_FIND_DATAW found;
+    const ScopedFindHandle search(FindFirstFileExW(L"C:\\windows\\*", FindExInfoBasic, &found,
+                                                   FindExSearchNameMatch, nullptr, 0));
+    ASSERT_TRUE(search.valid()) << GetLastError();
+    EXPECT_GT(keelo::testing::OpenHandleCount(), before);
+  }
+  EXPECT_EQ(keelo::testing::OpenHandleCount(), before);
+
+  WIN32_FIND_DATAW found;
+  const ScopedFindHandle missing(FindFirstFileExW(L"C:\\keelo-test-does-not-exist\\*",
+                                                  FindExInfoBasic, &found, FindExSearchNameMatch,
+                                                  nullptr, 0));
+  EXPECT_EQ(missing.get(), INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(missing);
 }
 
 TEST(ScopedRegistryKeyTest, ClosesTheKey) {

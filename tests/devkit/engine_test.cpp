@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <future>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 #include "flutter_windows.h"
+#include "messaging/standard_method_codec.h"
 #include "tests/devkit/test_host.h"
 #include "url_launcher_plugin.h"
 
@@ -509,12 +509,15 @@ TEST_F(DevkitEngineTest, EngineHandlesAreGuardedAgainstMisuse) {
   EXPECT_TRUE(reply.ok()) << reply.error;
 }
 
-TEST_F(DevkitEngineTest, DemoApplicationAsksTheHostWhatItShows) {
+TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCatalogue) {
+  using flutter::EncodableList;
+  using flutter::EncodableMap;
+  using flutter::EncodableValue;
   EngineSetup setup;
   setup.aot_library = L"data\\demo_app.so";
   setup.arguments = {std::string("--demo-channel=") + kDesktop};
-  int asked = 0;
-  std::set<std::string> methods;
+  std::vector<std::string> methods;
+  std::optional<EncodableValue> icon_request;
   bool started = false;
   host_.Run([&] {
     started = host_.StartEngine(setup);
@@ -523,18 +526,38 @@ TEST_F(DevkitEngineTest, DemoApplicationAsksTheHostWhatItShows) {
                                                 const flutter::BinaryReplyCallback& reply) {
       const std::optional<DecodedMethodCall> call =
           DecodeMethodCall(Bytes(message, message + size));
-      methods.insert(call ? call->method : "(not a call)");
-      ++asked;
-      const uint8_t success[] = {0, 3, 42, 0, 0, 0};
-      reply(success, sizeof(success));
+      methods.push_back(call ? call->method : "(not a call)");
+      EncodableValue answer(42);
+      if (methods.back() == "listApps") {
+        answer = EncodableList{EncodableMap{{"exe", "editor.exe"},
+                                            {"name", "Editor"},
+                                            {"path", "C:\\Editor\\editor.exe"},
+                                            {"icon", "C:\\Menu\\Editor.lnk"}}};
+      } else if (methods.back() == "getIcons") {
+        icon_request = call->arguments;
+        answer = EncodableMap{{"editor.exe", std::vector<uint8_t>(24)}};
+      }
+      const auto encoded =
+          flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeSuccessReply(&answer);
+      reply(encoded->data(), encoded->size());
     });
   });
   ASSERT_TRUE(started);
-  // Three questions a second, each again once answered, and the tooltip set at the start.
-  ASSERT_TRUE(host_.RunUntil([&] { return asked >= 7; }, 5s));
+  // Once a second, one question of each kind at a time; the icons once the list is there.
+  ASSERT_TRUE(host_.RunUntil(
+      [&] {
+        return icon_request.has_value() &&
+               std::count(methods.begin(), methods.end(), "getIdleSeconds") >= 2;
+      },
+      5s));
   host_.Run([&] {
-    EXPECT_EQ(methods, (std::set<std::string>{"getForeground", "getIdleSeconds",
-                                              "getLaunchAtStartup", "setTrayTooltip"}));
+    EXPECT_EQ(methods.front(), "listApps");
+    for (const char* method : {"getForeground", "getLaunchAtStartup"}) {
+      EXPECT_NE(std::count(methods.begin(), methods.end(), method), 0) << method;
+    }
+    EXPECT_EQ(*icon_request,
+              EncodableValue(EncodableMap{
+                  {"size", 96}, {"items", EncodableMap{{"editor.exe", "C:\\Menu\\Editor.lnk"}}}}));
   });
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bridge/app_identifier.h"
+#include "common/text_conversion.h"
 #include "messaging/encodable_value.h"
 #include "messaging/method_call.h"
 #include "messaging/standard_method_codec.h"
@@ -15,6 +16,7 @@
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/registry_value_guard.h"
+#include "tests/support/shell_fixtures.h"
 
 namespace keelo::testing {
 namespace {
@@ -141,6 +143,70 @@ TEST_F(HostDesktopFacilitiesTest, RunValueQuotesTheHostsPathWithSpaces) {
       << std::string(stored.begin(), stored.end());
   AskHostToQuit(window_);
   EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
+}
+
+std::string Text(const EncodableMap& record, const char* key) {
+  const auto found = record.find(EncodableValue(key));
+  if (found == record.end() || !found->second.Holds<std::string>()) return "<missing>";
+  return found->second.Get<std::string>();
+}
+
+// The big-endian 32-bit number at |offset| of a PNG file: IHDR's width is at 16, its height at 20.
+uint32_t PngNumber(const Bytes& png, size_t offset) {
+  return (uint32_t{png[offset]} << 24) | (uint32_t{png[offset + 1]} << 16) |
+         (uint32_t{png[offset + 2]} << 8) | uint32_t{png[offset + 3]};
+}
+
+TEST_F(HostDesktopFacilitiesTest, CatalogueAndIconsAnswerInTheStandardEncoding) {
+  const ScopedComApartment apartment;
+  CreatedFiles files;
+  const std::wstring editor = FixtureExecutable(L"fixture_versioned.exe");
+  const std::wstring shortcut = KnownFolderPath(FOLDERID_Programs) + L"\\Keelo E2E Editor.lnk";
+  ASSERT_TRUE(files.Shortcut(shortcut, editor));
+  StartHost(L"--minimized");
+
+  // The success envelope, then a list (tag 12) and a map (tag 13).
+  const Bytes apps_bytes = RawReply("listApps");
+  ASSERT_GE(apps_bytes.size(), 2u);
+  EXPECT_EQ(apps_bytes[0], 0x00);
+  EXPECT_EQ(apps_bytes[1], 0x0C);
+  const EncodableValue apps = Value("listApps");
+  ASSERT_TRUE(apps.Holds<flutter::EncodableList>());
+  int found = 0;
+  for (const EncodableValue& entry : apps.Get<flutter::EncodableList>()) {
+    const EncodableMap& record = entry.Get<EncodableMap>();
+    EXPECT_EQ(record.size(), 4u);
+    if (Text(record, "exe") != "fixture_versioned.exe") continue;
+    ++found;
+    EXPECT_EQ(Text(record, "name"), "Keelo E2E Editor");
+    EXPECT_EQ(Text(record, "path"), WideToUtf8(editor));
+    EXPECT_EQ(Text(record, "icon"), WideToUtf8(shortcut));
+  }
+  EXPECT_EQ(found, 1);
+
+  const EncodableValue request(EncodableMap{
+      {"size", 48},
+      {"items", EncodableMap{{"editor", WideToUtf8(editor)}, {"shortcut", WideToUtf8(shortcut)}}}});
+  const Bytes icons_bytes = RawReply("getIcons", request);
+  ASSERT_GE(icons_bytes.size(), 3u);
+  EXPECT_EQ(icons_bytes[0], 0x00);
+  EXPECT_EQ(icons_bytes[1], 0x0D);
+  EXPECT_EQ(icons_bytes[2], 2);
+  const EncodableValue icons = Value("getIcons", request);
+  ASSERT_TRUE(icons.Holds<EncodableMap>());
+  for (const char* key : {"editor", "shortcut"}) {
+    const auto image = icons.Get<EncodableMap>().find(EncodableValue(key));
+    ASSERT_NE(image, icons.Get<EncodableMap>().end()) << key;
+    // A byte list (tag 8) arrives as bytes.
+    ASSERT_TRUE(image->second.Holds<Bytes>()) << key;
+    const Bytes& png = image->second.Get<Bytes>();
+    ASSERT_GT(png.size(), 24u) << key;
+    EXPECT_EQ(Bytes(png.begin(), png.begin() + 8),
+              (Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}))
+        << key;
+    EXPECT_EQ(PngNumber(png, 16), 48u) << key;
+    EXPECT_EQ(PngNumber(png, 20), 48u) << key;
+  }
 }
 
 }  // namespace

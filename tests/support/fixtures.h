@@ -36,10 +36,14 @@ inline std::wstring FixtureExecutable(const std::wstring& file_name) {
 // object, so that a failed test leaves nothing running.
 class FixtureProcess {
  public:
-  // Null when the program did not start or showed no window within five seconds.
+  // |kind| is empty for a visible window, or "invisible", "owned", "untitled" or "tool" for a
+  // window that is not an application's main window. Null when the program did not start or
+  // made no window within five seconds.
   static std::unique_ptr<FixtureProcess> Start(const std::wstring& executable,
-                                               const std::wstring& title) {
+                                               const std::wstring& title,
+                                               const std::wstring& kind = std::wstring()) {
     std::wstring command_line = L"\"" + executable + L"\" \"" + title + L"\"";
+    if (!kind.empty()) command_line += L" " + kind;
     std::vector<wchar_t> writable(command_line.begin(), command_line.end());
     writable.push_back(L'\0');
     STARTUPINFOW startup = {};
@@ -53,10 +57,13 @@ class FixtureProcess {
     auto process = std::unique_ptr<FixtureProcess>(
         new FixtureProcess(ScopedHandle(started.hProcess), started.dwProcessId));
     for (int waited = 0; waited < 5000 && process->window_ == nullptr; waited += 10) {
-      process->window_ = process->FindOwnWindow(title);
+      process->window_ = process->FindOwnWindow();
       if (process->window_ == nullptr) Sleep(10);
     }
     if (process->window_ == nullptr) return nullptr;
+    // The window exists from inside its creation on; showing and activating it come after.
+    // Once the program waits for input, they are done.
+    WaitForInputIdle(process->process_.get(), 5000);
     return process;
   }
 
@@ -79,9 +86,10 @@ class FixtureProcess {
  private:
   FixtureProcess(ScopedHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
 
-  HWND FindOwnWindow(const std::wstring& title) const {
+  // The program makes one window of its class, whatever its title (an untitled one has none).
+  HWND FindOwnWindow() const {
     HWND candidate = nullptr;
-    while ((candidate = FindWindowExW(nullptr, candidate, L"KeeloFixtureWindow", title.c_str())) !=
+    while ((candidate = FindWindowExW(nullptr, candidate, L"KeeloFixtureWindow", nullptr)) !=
            nullptr) {
       DWORD owner = 0;
       GetWindowThreadProcessId(candidate, &owner);

@@ -1,0 +1,302 @@
+// How much the host adds to the platform work of "listApps" and "getIcons", measured under Wine
+// in one run: each method through the bridge and the engine messenger, against a bare loop doing
+// only the platform work it cannot avoid. Not a test; see README.md.
+//
+//   desktop_bench [--only listApps|getIcons] [--runs N]
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <shobjidl.h>
+#include <wincodec.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bridge/app_catalog.h"
+#include "bridge/app_identifier.h"
+#include "bridge/desktop_bridge.h"
+#include "bridge/folder_listing.h"
+#include "common/scoped_handles.h"
+#include "common/text_conversion.h"
+#include "devkit/engine/messenger.h"
+#include "messaging/binary_messenger_impl.h"
+#include "messaging/method_call.h"
+#include "messaging/standard_method_codec.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/shell_fixtures.h"
+
+namespace {
+
+using flutter::EncodableMap;
+using flutter::EncodableValue;
+using keelo::testing::CreatedFiles;
+using keelo::testing::FixtureExecutable;
+using keelo::testing::FixtureProcess;
+
+constexpr int kGroups = 10;
+constexpr int kShortcutsPerGroup = 30;
+constexpr int kWindows = 20;
+constexpr int kIconItems = 40;
+constexpr int kIconSize = 96;
+constexpr int kWarmUps = 3;
+
+// The medians, in milliseconds, of the host's way and of the bare loop.
+struct Comparison {
+  double host_ms;
+  double bare_ms;
+};
+
+double Milliseconds(const std::function<void()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+      .count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+// Both ways in turn, so that a machine that gets busier or quieter meanwhile weighs on both.
+Comparison Compare(const std::function<void()>& host, const std::function<void()>& bare, int runs) {
+  for (int i = 0; i < kWarmUps; ++i) {
+    host();
+    bare();
+  }
+  std::vector<double> host_times;
+  std::vector<double> bare_times;
+  for (int i = 0; i < runs; ++i) {
+    bare_times.push_back(Milliseconds(bare));
+    host_times.push_back(Milliseconds(host));
+  }
+  return Comparison{Median(host_times), Median(bare_times)};
+}
+
+// A bridge on the development kit's engine messenger, called as the UI application calls it.
+class BridgeClient {
+ public:
+  BridgeClient()
+      : engine_(FlutterDesktopMessenger::Create(
+            FlutterDesktopMessenger::Options{nullptr, nullptr, /*record_traffic=*/false})),
+        messenger_(std::make_unique<flutter::BinaryMessengerImpl>(engine_)),
+        bridge_(std::make_unique<DesktopBridge>(messenger_.get(), nullptr)) {}
+
+  ~BridgeClient() {
+    bridge_.reset();
+    messenger_.reset();
+    engine_->ShutDown();
+  }
+
+  BridgeClient(const BridgeClient&) = delete;
+  BridgeClient& operator=(const BridgeClient&) = delete;
+
+  // The size of the reply; 0 means the call failed.
+  size_t Call(const std::string& method, EncodableValue arguments) {
+    const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
+    const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
+    size_t reply_size = 0;
+    engine_->SendToHost(
+        std::string(kAppIdentifier) + "/desktop", *message,
+        [&](const FlutterDesktopMessenger::Bytes& reply) { reply_size = reply.size(); });
+    engine_->RunPendingTasks();
+    return reply_size;
+  }
+
+ private:
+  FlutterDesktopMessenger* engine_;
+  std::unique_ptr<flutter::BinaryMessengerImpl> messenger_;
+  std::unique_ptr<DesktopBridge> bridge_;
+};
+
+// The least a catalogue must do: load every shortcut and read its target.
+size_t LoadShortcuts(const std::vector<std::wstring>& shortcuts) {
+  size_t characters = 0;
+  for (const std::wstring& shortcut : shortcuts) {
+    ComPtr<IShellLinkW> link;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.put_void()))) {
+      continue;
+    }
+    const ComPtr<IPersistFile> file = link.As<IPersistFile>(IID_IPersistFile);
+    if (!file || FAILED(file->Load(shortcut.c_str(), STGM_READ))) continue;
+    wchar_t target[MAX_PATH] = {};
+    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+    characters += std::wcslen(target);
+  }
+  return characters;
+}
+
+// The least "getIcons" must do: an icon per path, one imaging factory for all of them, each
+// encoded as PNG into a memory stream and copied out.
+size_t ExtractAndEncode(IWICImagingFactory* factory, const std::vector<std::wstring>& paths) {
+  size_t bytes = 0;
+  for (const std::wstring& path : paths) {
+    ScopedIcon icon;
+    if (path.ends_with(L".exe")) {
+      PrivateExtractIconsW(path.c_str(), 0, kIconSize, kIconSize, icon.put(), nullptr, 1, 0);
+    }
+    if (!icon) {
+      SHFILEINFOW info = {};
+      if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_ICON) == 0) continue;
+      icon.reset(info.hIcon);
+    }
+    ComPtr<IWICBitmap> bitmap;
+    ComPtr<IWICBitmapScaler> scaler;
+    const ComPtr<IStream> stream(SHCreateMemStream(nullptr, 0));
+    ComPtr<IWICBitmapEncoder> encoder;
+    ComPtr<IWICBitmapFrameEncode> frame;
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGRA;
+    ULARGE_INTEGER size = {};
+    if (FAILED(factory->CreateBitmapFromHICON(icon.get(), bitmap.put())) ||
+        FAILED(factory->CreateBitmapScaler(scaler.put())) ||
+        FAILED(scaler->Initialize(bitmap.get(), kIconSize, kIconSize,
+                                  WICBitmapInterpolationModeFant)) ||
+        !stream ||
+        FAILED(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put())) ||
+        FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)) ||
+        FAILED(encoder->CreateNewFrame(frame.put(), nullptr)) ||
+        FAILED(frame->Initialize(nullptr)) || FAILED(frame->SetSize(kIconSize, kIconSize)) ||
+        FAILED(frame->SetPixelFormat(&format)) ||
+        FAILED(frame->WriteSource(scaler.get(), nullptr)) || FAILED(frame->Commit()) ||
+        FAILED(encoder->Commit()) || FAILED(IStream_Size(stream.get(), &size)) ||
+        FAILED(IStream_Reset(stream.get()))) {
+      continue;
+    }
+    std::vector<uint8_t> png(static_cast<size_t>(size.QuadPart));
+    if (SUCCEEDED(IStream_Read(stream.get(), png.data(), static_cast<ULONG>(png.size())))) {
+      bytes += png.size();
+    }
+  }
+  return bytes;
+}
+
+void Report(const char* what, const Comparison& comparison) {
+  std::printf("%-40s host %9.2f ms   bare loop %9.2f ms   ratio %.2f\n", what, comparison.host_ms,
+              comparison.bare_ms, comparison.host_ms / comparison.bare_ms);
+}
+
+// Shortcuts, executables and windows for both comparisons, all gone with the object.
+class Scene {
+ public:
+  bool Build() {
+    const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
+    wchar_t temp[MAX_PATH];
+    if (programs.empty() || GetTempPathW(MAX_PATH, temp) == 0) return false;
+    const std::wstring root = programs + L"\\Keelo Bench";
+    const std::wstring executables = std::wstring(temp) + L"keelo-bench-apps";
+    if (!files_.Folder(root) || !files_.Folder(executables)) return false;
+    for (int group = 0; group < kGroups; ++group) {
+      const std::wstring folder = root + L"\\Group " + std::to_wstring(group);
+      if (!files_.Folder(folder)) return false;
+      for (int i = 0; i < kShortcutsPerGroup; ++i) {
+        const std::wstring number = std::to_wstring(group * kShortcutsPerGroup + i);
+        std::wstring shortcut = folder + L"\\Bench App ";
+        shortcut += number + L".lnk";
+        if (!files_.Shortcut(shortcut, L"C:\\Bench Apps\\benchapp" + number + L".exe")) {
+          return false;
+        }
+        shortcuts_.push_back(shortcut);
+      }
+    }
+    for (int i = 0; i < kWindows; ++i) {
+      const std::wstring copy = executables + L"\\benchwindow" + std::to_wstring(i) + L".exe";
+      if (!files_.Copy(FixtureExecutable(L"fixture_versioned.exe"), copy)) return false;
+      windows_.push_back(FixtureProcess::Start(copy, L"bench window " + std::to_wstring(i)));
+      if (windows_.back() == nullptr) return false;
+      icon_paths_.push_back(copy);
+    }
+    icon_paths_.insert(icon_paths_.end(), shortcuts_.begin(),
+                       shortcuts_.begin() + (kIconItems - kWindows));
+    return true;
+  }
+
+  const std::vector<std::wstring>& shortcuts() const { return shortcuts_; }
+  const std::vector<std::wstring>& icon_paths() const { return icon_paths_; }
+
+ private:
+  // Before the processes, so that the copies are deleted once their programs have ended.
+  CreatedFiles files_;
+  std::vector<std::unique_ptr<FixtureProcess>> windows_;
+  std::vector<std::wstring> shortcuts_;
+  std::vector<std::wstring> icon_paths_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string only;
+  int runs = 15;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
+    if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
+  }
+  const keelo::testing::ScopedComApartment apartment;
+  Scene scene;
+  if (!scene.Build()) {
+    std::fprintf(stderr, "desktop_bench: could not lay out the shortcuts and windows\n");
+    return 1;
+  }
+  BridgeClient client;
+  std::printf("median of %d runs after %d warm-ups each\n", runs, kWarmUps);
+
+  if (only.empty() || only == "listApps") {
+    size_t host_reply = 0;
+    size_t bare_characters = 0;
+    const Comparison comparison =
+        Compare([&] { host_reply = client.Call("listApps", EncodableValue()); },
+                [&] { bare_characters = LoadShortcuts(scene.shortcuts()); }, runs);
+    if (host_reply == 0 || bare_characters == 0) return 1;
+    Report("listApps, 300 shortcuts and 20 windows", comparison);
+    // Where the host's time goes: the Start menu's walk with its shortcuts, and the window pass.
+    const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
+    const std::wstring common = keelo::testing::KnownFolderPath(FOLDERID_CommonPrograms);
+    const Comparison parts = Compare(
+        [&] {
+          AppCatalog catalog;
+          ScanShortcutFolder(programs, catalog, &ListFolder);
+          ScanShortcutFolder(common, catalog, &ListFolder);
+        },
+        [&] {
+          AppCatalog catalog;
+          EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&catalog));
+        },
+        runs);
+    std::printf("  of which the walk with its shortcuts %.2f ms, the window pass %.2f ms\n",
+                parts.host_ms, parts.bare_ms);
+  }
+
+  if (only.empty() || only == "getIcons") {
+    EncodableMap items;
+    for (size_t i = 0; i < scene.icon_paths().size(); ++i) {
+      items[EncodableValue(static_cast<int32_t>(i))] =
+          EncodableValue(WideToUtf8(scene.icon_paths()[i]));
+    }
+    const EncodableValue arguments(EncodableMap{{"size", kIconSize}, {"items", items}});
+    ComPtr<IWICImagingFactory> factory;
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory2, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, factory.put_void()))) {
+      return 1;
+    }
+    size_t host_reply = 0;
+    size_t bare_bytes = 0;
+    const Comparison comparison =
+        Compare([&] { host_reply = client.Call("getIcons", arguments); },
+                [&] { bare_bytes = ExtractAndEncode(factory.get(), scene.icon_paths()); }, runs);
+    if (host_reply < bare_bytes || bare_bytes == 0) return 1;
+    Report("getIcons, 40 items at 96 px", comparison);
+  }
+  return 0;
+}
