@@ -1,23 +1,28 @@
-// The demo UI application (app.so): asks the host once a second on the desktop channel for the
-// user's idle time, the application in front and whether Keelo starts with Windows, every few
-// seconds for the installed applications and the icons of the first few, and shows the answers,
-// to see a host work without the real UI. The view shows text only, so each icon appears as the
-// size of the PNG image that arrived. Without buttons to press, it shows the tray and the mini
-// timer by itself: it sets a tray status line and tooltip, and turns the window into the mini
-// timer for a few seconds after it starts.
+// The demo UI application (app.so): a small focus timer that does Keelo's job through the two
+// channels only, to see a host work without the real UI. It runs one session of a length and a
+// block list given as entrypoint arguments (--session-seconds=N, --block=a.exe,b.exe); while it
+// runs, quitting is forbidden, the tray's status line and tooltip count down, and a blocked
+// program that comes to the front is minimised and the user told. The tray's "mini" and "park"
+// commands are answered, and at the end quitting is allowed again. The view shows text only:
+// the time left, what was blocked, and the first installed applications, each icon as the size
+// of the PNG image that arrived.
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "devkit/common/text_conversion.h"
+#include "devkit/demo/focus_session.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 #include "devkit/engine/app_interface.h"
 
@@ -25,21 +30,15 @@ namespace {
 
 constexpr char kChannelArgument[] = "--demo-channel=";
 constexpr wchar_t kChannelVariable[] = L"KEELO_DEMO_CHANNEL";
-constexpr DWORD kPeriodMs = 1000;
-// Seconds after the start at which the mini timer is shown, and for how long.
-constexpr int kMiniModeAt = 1;
-constexpr int kMiniModeFor = 3;
+// The platform raises no foreground event under Wine, so the application in front is also asked
+// for, this often.
+constexpr DWORD kPollMs = 500;
 // Enough of the catalogue for a screenshot. It is asked for again now and then, since the window
 // pass finds the host's own window only once it is shown.
 constexpr size_t kShownApps = 5;
-constexpr int kCataloguePeriods = 3;
+constexpr int kCataloguePolls = 6;
 constexpr int32_t kIconSize = 96;
-
-// What the demo asks the host once a second. The platform raises no foreground event under
-// Wine, so the application in front is asked for rather than waited for.
-enum Question { kIdleSeconds, kForeground, kLaunchAtStartup, kQuestionCount };
-constexpr const char* kMethods[kQuestionCount] = {"getIdleSeconds", "getForeground",
-                                                  "getLaunchAtStartup"};
+constexpr char kDefaultTooltip[] = "Keelo";
 
 std::string DescribeFailure(const char* method, const devkit::MethodReply& reply) {
   switch (reply.kind) {
@@ -55,44 +54,32 @@ std::string DescribeFailure(const char* method, const devkit::MethodReply& reply
   return std::string(method) + ": the host's reply is not a reply envelope";
 }
 
-std::string DescribeReply(Question question, const devkit::MethodReply& reply) {
-  const char* method = kMethods[question];
-  if (reply.kind != devkit::MethodReply::Kind::kSuccess) return DescribeFailure(method, reply);
-  const flutter::EncodableValue& value = reply.value;
-  switch (question) {
-    case kIdleSeconds:
-      if (const int64_t* seconds = value.GetIf<int64_t>()) {
-        return "Idle for " + std::to_string(*seconds) + " s";
-      }
-      if (const int32_t* seconds = value.GetIf<int32_t>()) {
-        return "Idle for " + std::to_string(*seconds) + " s";
-      }
-      break;
-    case kForeground:
-      if (value.IsNull()) return "Keelo is in front";
-      if (const auto* record = value.GetIf<flutter::EncodableMap>()) {
-        const auto exe = record->find(flutter::EncodableValue("exe"));
-        if (exe != record->end() && exe->second.Holds<std::string>()) {
-          const std::string& name = exe->second.Get<std::string>();
-          return "In front: " + (name.empty() ? std::string("(unknown)") : name);
-        }
-      }
-      break;
-    case kLaunchAtStartup:
-      if (const bool* enabled = value.GetIf<bool>()) {
-        return *enabled ? "Starts with Windows" : "Does not start with Windows";
-      }
-      break;
-    case kQuestionCount:
-      break;
-  }
-  return DescribeFailure(method, reply);
+devkit::MethodReply DecodeReply(const uint8_t* data, size_t size) {
+  return devkit::DecodeMethodReply(data != nullptr ? devkit::Bytes(data, data + size)
+                                                   : devkit::Bytes());
 }
 
 std::string StringField(const flutter::EncodableMap& record, const char* key) {
   const auto found = record.find(flutter::EncodableValue(key));
   if (found == record.end() || !found->second.Holds<std::string>()) return std::string();
   return found->second.Get<std::string>();
+}
+
+int64_t WindowField(const flutter::EncodableValue& identity) {
+  const auto* record = identity.GetIf<flutter::EncodableMap>();
+  if (record == nullptr) return 0;
+  const auto found = record->find(flutter::EncodableValue("hwnd"));
+  if (found == record->end()) return 0;
+  if (const int64_t* hwnd = found->second.GetIf<int64_t>()) return *hwnd;
+  if (const int32_t* hwnd = found->second.GetIf<int32_t>()) return *hwnd;
+  return 0;
+}
+
+flutter::EncodableMap Arguments(
+    std::initializer_list<std::pair<const char*, flutter::EncodableValue>> entries) {
+  flutter::EncodableMap map;
+  for (const auto& [key, value] : entries) map[flutter::EncodableValue(key)] = value;
+  return map;
 }
 
 uint32_t BigEndian32(const std::vector<uint8_t>& bytes, size_t offset) {
@@ -117,24 +104,36 @@ std::string ChannelVariable() {
   return devkit::WideToUtf8(value);
 }
 
+int64_t NowMs() { return static_cast<int64_t>(GetTickCount64()); }
+
 class DemoApp {
  public:
-  DemoApp(const KeeloPeerInterface& peer, std::string channel)
+  DemoApp(const KeeloPeerInterface& peer, std::string channel, devkit::FocusSettings settings)
       : peer_(peer),
         channel_(std::move(channel)),
-        stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        ui_channel_(channel_ + "_ui"),
+        settings_(std::move(settings)),
+        stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+        session_(NowMs(), settings_.session_seconds) {
     if (channel_.empty()) {
       SetStatus(std::string("Demo: no channel given (") + kChannelArgument +
                 "<app id>/desktop or KEELO_DEMO_CHANNEL)");
       return;
     }
-    SetStatus("Demo: asking " + channel_ + " what it knows");
+    peer_.set_handler(peer_.context, channel_.c_str(), &DemoApp::OnDesktopEvent, this);
+    peer_.set_handler(peer_.context, ui_channel_.c_str(), &DemoApp::OnUiEvent, this);
+    Tell(channel_, "setQuitAllowed", Arguments({{"allowed", flutter::EncodableValue(false)}}));
+    ShowTimeLeft();
     poller_ = std::thread(&DemoApp::Poll, this);
   }
 
   ~DemoApp() {
     SetEvent(stop_);
     if (poller_.joinable()) poller_.join();
+    if (!channel_.empty()) {
+      peer_.set_handler(peer_.context, channel_.c_str(), nullptr, nullptr);
+      peer_.set_handler(peer_.context, ui_channel_.c_str(), nullptr, nullptr);
+    }
     CloseHandle(stop_);
   }
 
@@ -142,13 +141,6 @@ class DemoApp {
   DemoApp& operator=(const DemoApp&) = delete;
 
  private:
-  // One pending reply per question; the engine hands each back with its question's slot.
-  struct Pending {
-    DemoApp* app;
-    Question question;
-    std::atomic<bool> in_flight{false};
-  };
-
   // Sends a call whose answer the demo does not need.
   void Tell(const std::string& channel, const char* method,
             const flutter::EncodableMap& arguments) {
@@ -158,57 +150,140 @@ class DemoApp {
         [](const uint8_t*, size_t, void*) {}, nullptr);
   }
 
-  void ShowTrayAndMiniTimer(int second) {
-    const std::string ui_channel = channel_ + "_ui";
-    if (second == 0) {
-      Tell(ui_channel, "setTrayStatus", {{"status", "Demo: watching the desktop"}});
-      Tell(channel_, "setTrayTooltip", {{"text", "Keelo demo"}});
-    } else if (second == kMiniModeAt) {
-      Tell(ui_channel, "setMiniMode", {{"enabled", true}});
-    } else if (second == kMiniModeAt + kMiniModeFor) {
-      Tell(ui_channel, "setMiniMode", {{"enabled", false}});
-    }
-  }
-
+  // The only thread of the demo's own: it asks, and the answers are handled on the UI thread.
   void Poll() {
-    int period = 0;
+    int poll = 0;
     do {
-      if (period % kCataloguePeriods == 0 && !catalogue_in_flight_.exchange(true)) {
+      if (poll++ % kCataloguePolls == 0 && !catalogue_in_flight_.exchange(true)) {
         AskForCatalogue();
       }
-      ShowTrayAndMiniTimer(period++);
-      for (int question = 0; question < kQuestionCount; ++question) {
-        Pending& pending = pending_[question];
-        // One question of a kind at a time: a host that is slow to answer is not buried.
-        if (pending.in_flight.exchange(true)) continue;
-        const devkit::Bytes call = devkit::EncodeMethodCall(kMethods[question]);
-        if (!peer_.send_with_reply(peer_.context, channel_.c_str(), call.data(), call.size(),
-                                   &DemoApp::OnReply, &pending)) {
-          pending.in_flight = false;
-        }
+      // One question at a time: a host that is slow to answer is not buried.
+      if (foreground_in_flight_.exchange(true)) continue;
+      const devkit::Bytes call = devkit::EncodeMethodCall("getForeground");
+      if (!peer_.send_with_reply(peer_.context, channel_.c_str(), call.data(), call.size(),
+                                 &DemoApp::OnForegroundReply, this)) {
+        foreground_in_flight_ = false;
       }
-    } while (WaitForSingleObject(stop_, kPeriodMs) == WAIT_TIMEOUT);
+    } while (WaitForSingleObject(stop_, kPollMs) == WAIT_TIMEOUT);
   }
 
-  // On the UI thread; the engine never calls it once the app is stopping.
-  static void OnReply(const uint8_t* data, size_t size, void* user_data) {
-    auto* pending = static_cast<Pending*>(user_data);
-    const devkit::Bytes reply =
-        data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes();
-    DemoApp* app = pending->app;
-    app->answers_[pending->question] =
-        DescribeReply(pending->question, devkit::DecodeMethodReply(reply));
-    pending->in_flight = false;
-    app->ShowAnswers();
-  }
-
-  void ShowAnswers() {
-    std::string text;
-    for (const std::string& answer : answers_) {
-      if (answer.empty()) continue;
-      if (!text.empty()) text += "  |  ";
-      text += answer;
+  // On the UI thread, twice a second: the reply is also the demo's clock tick, which keeps all of
+  // the session's state on one thread.
+  static void OnForegroundReply(const uint8_t* data, size_t size, void* user_data) {
+    auto* app = static_cast<DemoApp*>(user_data);
+    app->foreground_in_flight_ = false;
+    const devkit::MethodReply reply = DecodeReply(data, size);
+    if (reply.kind == devkit::MethodReply::Kind::kSuccess) {
+      app->OnFront(reply.value);
+    } else {
+      app->front_ = DescribeFailure("getForeground", reply);
     }
+    app->ShowTimeLeft();
+  }
+
+  static void OnDesktopEvent(const uint8_t* data, size_t size, uint64_t reply_id, void* user_data) {
+    auto* app = static_cast<DemoApp*>(user_data);
+    const std::optional<devkit::DecodedMethodCall> event =
+        devkit::DecodeMethodCall(devkit::Bytes(data, data + size));
+    if (event && event->method == "onForeground") app->OnFront(event->arguments);
+    app->Acknowledge(reply_id);
+  }
+
+  static void OnUiEvent(const uint8_t* data, size_t size, uint64_t reply_id, void* user_data) {
+    auto* app = static_cast<DemoApp*>(user_data);
+    const std::optional<devkit::DecodedMethodCall> event =
+        devkit::DecodeMethodCall(devkit::Bytes(data, data + size));
+    if (event) {
+      const auto* arguments = event->arguments.GetIf<flutter::EncodableMap>();
+      if (event->method == "onTrayCommand" && arguments != nullptr) {
+        app->OnTrayCommand(StringField(*arguments, "command"));
+      } else if (event->method == "onMiniMode") {
+        app->mini_mode_ = false;
+        app->last_tray_command_ = "The host left the mini timer";
+      }
+    }
+    app->Acknowledge(reply_id);
+    app->ShowTimeLeft();
+  }
+
+  // The host's events want no answer; should one ever ask, it learns the demo knows no reply.
+  void Acknowledge(uint64_t reply_id) {
+    if (reply_id != 0) peer_.respond(peer_.context, reply_id, nullptr, 0);
+  }
+
+  void OnTrayCommand(const std::string& command) {
+    const std::string at = devkit::FormatTimeLeft(session_.SecondsLeft(NowMs())) + " left";
+    if (command == "mini") {
+      mini_mode_ = true;
+      Tell(ui_channel_, "setMiniMode", Arguments({{"enabled", flutter::EncodableValue(true)}}));
+      last_tray_command_ = "Tray: mini timer at " + at;
+    } else if (command == "park") {
+      last_tray_command_ = "Tray: thought parked at " + at;
+    } else {
+      last_tray_command_ = "Tray: unknown command \"" + command + "\"";
+    }
+  }
+
+  void OnFront(const flutter::EncodableValue& identity) {
+    const int64_t hwnd = WindowField(identity);
+    const auto* record = identity.GetIf<flutter::EncodableMap>();
+    const std::string exe = record != nullptr ? StringField(*record, "exe") : std::string();
+    front_ = identity.IsNull() ? "Keelo is in front" : "In front: " + exe;
+    if (!session_.CameToFront(hwnd) || session_over_) return;
+    const std::string blocked = devkit::MatchBlocked(settings_.blocked_exes, identity);
+    if (blocked.empty()) return;
+    session_.RecordBlock(blocked);
+    Tell(channel_, "blockWindow", Arguments({{"hwnd", flutter::EncodableValue(hwnd)}}));
+    // blockWindow takes the host out of mini mode.
+    mini_mode_ = false;
+    Tell(ui_channel_, "notify",
+         Arguments(
+             {{"title", flutter::EncodableValue(devkit::DisplayName(blocked) + " was blocked")},
+              {"body", flutter::EncodableValue(session_.StatusLine(NowMs()))}}));
+  }
+
+  void ShowTimeLeft() {
+    const int64_t now = NowMs();
+    const std::string line = session_.StatusLine(now);
+    if (line != tray_line_) {
+      tray_line_ = line;
+      const bool running = !session_.IsOver(now);
+      Tell(ui_channel_, "setTrayStatus",
+           Arguments({{"status", flutter::EncodableValue(line)},
+                      {"session", flutter::EncodableValue(running)}}));
+      Tell(channel_, "setTrayTooltip",
+           Arguments({{"text", flutter::EncodableValue(running ? line : kDefaultTooltip)}}));
+      if (!running && !session_over_) EndSession();
+    }
+    ShowView();
+  }
+
+  // Puts back what the session changed: quitting, the tray, and the mini timer.
+  void EndSession() {
+    session_over_ = true;
+    Tell(channel_, "setQuitAllowed", Arguments({{"allowed", flutter::EncodableValue(true)}}));
+    if (mini_mode_) {
+      mini_mode_ = false;
+      Tell(ui_channel_, "setMiniMode", Arguments({{"enabled", flutter::EncodableValue(false)}}));
+    }
+    const size_t count = session_.blocked().size();
+    Tell(ui_channel_, "notify",
+         Arguments(
+             {{"title", flutter::EncodableValue("Focus session over")},
+              {"body", flutter::EncodableValue(std::to_string(count) +
+                                               (count == 1 ? " distraction" : " distractions") +
+                                               " blocked; Keelo can be quit again")}}));
+  }
+
+  void ShowView() {
+    std::string text = tray_line_ + "   (session of " +
+                       devkit::FormatTimeLeft(settings_.session_seconds) + ")\nBlocking:";
+    for (const std::string& exe : settings_.blocked_exes) text += " " + exe;
+    text += "\nBlocked:";
+    if (session_.blocked().empty()) text += " nothing yet";
+    for (const std::string& exe : session_.blocked()) text += " " + exe;
+    text += "\n" + front_;
+    if (!last_tray_command_.empty()) text += "\n" + last_tray_command_;
     if (!catalogue_.empty()) text += "\n\n" + catalogue_;
     SetStatus(text);
   }
@@ -225,15 +300,14 @@ class DemoApp {
   // On the UI thread: keeps the first entries and asks for their icons.
   static void OnCatalogue(const uint8_t* data, size_t size, void* user_data) {
     auto* app = static_cast<DemoApp*>(user_data);
-    const devkit::MethodReply reply = devkit::DecodeMethodReply(
-        data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes());
+    const devkit::MethodReply reply = DecodeReply(data, size);
     const auto* entries = reply.kind == devkit::MethodReply::Kind::kSuccess
                               ? reply.value.GetIf<flutter::EncodableList>()
                               : nullptr;
     if (entries == nullptr) {
       app->catalogue_ = DescribeFailure("listApps", reply);
       app->catalogue_in_flight_ = false;
-      app->ShowAnswers();
+      app->ShowView();
       return;
     }
     app->shown_apps_.clear();
@@ -249,7 +323,7 @@ class DemoApp {
     }
     app->catalogue_count_ = entries->size();
     app->catalogue_ = std::to_string(entries->size()) + " applications; asking for icons";
-    app->ShowAnswers();
+    app->ShowView();
     const devkit::Bytes call = devkit::EncodeMethodCall(
         "getIcons", flutter::EncodableMap{{flutter::EncodableValue("size"), kIconSize},
                                           {flutter::EncodableValue("items"), items}});
@@ -262,8 +336,7 @@ class DemoApp {
   // On the UI thread: one line per shown application with the picture that came for it.
   static void OnIcons(const uint8_t* data, size_t size, void* user_data) {
     auto* app = static_cast<DemoApp*>(user_data);
-    const devkit::MethodReply reply = devkit::DecodeMethodReply(
-        data != nullptr ? devkit::Bytes(data, data + size) : devkit::Bytes());
+    const devkit::MethodReply reply = DecodeReply(data, size);
     const auto* images = reply.kind == devkit::MethodReply::Kind::kSuccess
                              ? reply.value.GetIf<flutter::EncodableMap>()
                              : nullptr;
@@ -281,26 +354,33 @@ class DemoApp {
     }
     app->catalogue_ = text;
     app->catalogue_in_flight_ = false;
-    app->ShowAnswers();
+    app->ShowView();
   }
 
   void SetStatus(const std::string& text) { peer_.set_status_text(peer_.context, text.c_str()); }
 
-  const KeeloPeerInterface peer_;
-  const std::string channel_;
-  HANDLE stop_;
-  Pending pending_[kQuestionCount] = {
-      {this, kIdleSeconds}, {this, kForeground}, {this, kLaunchAtStartup}};
   struct ShownApp {
     std::string exe;
     std::string name;
     std::string icon;
   };
 
-  // A list or its icons are on their way; set by the poller, cleared on the UI thread.
+  const KeeloPeerInterface peer_;
+  const std::string channel_;
+  const std::string ui_channel_;
+  const devkit::FocusSettings settings_;
+  HANDLE stop_;
+
+  // Set by the poller, cleared on the UI thread when the answer is in.
+  std::atomic<bool> foreground_in_flight_{false};
   std::atomic<bool> catalogue_in_flight_{false};
-  // Read and written on the UI thread only.
-  std::string answers_[kQuestionCount];
+  // Read and written on the UI thread only, once the poller runs.
+  devkit::FocusSession session_;
+  bool session_over_ = false;
+  bool mini_mode_ = false;
+  std::string tray_line_;
+  std::string front_ = "Waiting for the application in front";
+  std::string last_tray_command_;
   std::vector<ShownApp> shown_apps_;
   size_t catalogue_count_ = 0;
   std::string catalogue_;
@@ -316,13 +396,15 @@ extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* in
     return nullptr;
   }
   std::string channel = ChannelVariable();
+  std::vector<std::string> arguments;
   for (int i = 0; i < info->argument_count; ++i) {
     const std::string_view argument = info->arguments[i];
+    arguments.emplace_back(argument);
     if (argument.substr(0, sizeof(kChannelArgument) - 1) == kChannelArgument) {
       channel = std::string(argument.substr(sizeof(kChannelArgument) - 1));
     }
   }
-  return new DemoApp(*peer, std::move(channel));
+  return new DemoApp(*peer, std::move(channel), devkit::ParseFocusSettings(arguments));
 }
 
 extern "C" __declspec(dllexport) void KeeloAppStop(void* app) { delete static_cast<DemoApp*>(app); }

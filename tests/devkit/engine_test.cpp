@@ -509,7 +509,7 @@ TEST_F(DevkitEngineTest, EngineHandlesAreGuardedAgainstMisuse) {
   EXPECT_TRUE(reply.ok()) << reply.error;
 }
 
-TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCatalogue) {
+TEST_F(DevkitEngineTest, DemoApplicationForbidsQuittingWatchesTheFrontAndAsksForIcons) {
   using flutter::EncodableList;
   using flutter::EncodableMap;
   using flutter::EncodableValue;
@@ -518,6 +518,7 @@ TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCat
   setup.arguments = {std::string("--demo-channel=") + kDesktop};
   std::vector<std::string> methods;
   std::optional<EncodableValue> icon_request;
+  std::optional<EncodableValue> quit_request;
   bool started = false;
   host_.Run([&] {
     started = host_.StartEngine(setup);
@@ -535,6 +536,8 @@ TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCat
                                             {"icon", "C:\\Menu\\Editor.lnk"}}};
       } else if (methods.back() == "getIcons") {
         icon_request = call->arguments;
+      } else if (methods.back() == "setQuitAllowed") {
+        quit_request = call->arguments;
         answer = EncodableMap{{"editor.exe", std::vector<uint8_t>(24)}};
       }
       const auto encoded =
@@ -543,16 +546,18 @@ TEST_F(DevkitEngineTest, DemoApplicationAsksForWhatItShowsAndForTheIconsOfTheCat
     });
   });
   ASSERT_TRUE(started);
-  // Once a second, one question of each kind at a time; the icons once the list is there.
+  // The session forbids quitting first; then the front is asked for twice a second, and the
+  // icons once the list is there.
   ASSERT_TRUE(host_.RunUntil(
       [&] {
         return icon_request.has_value() &&
-               std::count(methods.begin(), methods.end(), "getIdleSeconds") >= 2;
+               std::count(methods.begin(), methods.end(), "getForeground") >= 2;
       },
       5s));
   host_.Run([&] {
-    EXPECT_EQ(methods.front(), "listApps");
-    for (const char* method : {"getForeground", "getLaunchAtStartup"}) {
+    EXPECT_EQ(methods.front(), "setQuitAllowed");
+    EXPECT_EQ(quit_request, EncodableValue(EncodableMap{{"allowed", false}}));
+    for (const char* method : {"setTrayTooltip", "listApps"}) {
       EXPECT_NE(std::count(methods.begin(), methods.end(), method), 0) << method;
     }
     EXPECT_EQ(*icon_request,
