@@ -1,9 +1,13 @@
 #include "tests/e2e/host_control.h"
 
+#include "tests/e2e/host_process.h"
+
 namespace keelo::testing {
 namespace {
 
 constexpr UINT kHandlingTimeoutMs = 5000;
+constexpr UINT kTrayCallbackMessage = WM_APP + 7;
+constexpr DWORD kMenuTimeoutMs = 5000;
 
 void SendAndWait(HWND window, UINT message) {
   DWORD_PTR result = 0;
@@ -11,6 +15,25 @@ void SendAndWait(HWND window, UINT message) {
 }
 
 }  // namespace
+
+HWND OpenTrayMenu(HWND host) {
+  PostMessageW(host, kTrayCallbackMessage, 1, WM_RBUTTONUP);
+  HWND menu = nullptr;
+  WaitUntil(
+      [&] {
+        menu = FindWindowW(L"#32768", nullptr);
+        return menu != nullptr && IsWindowVisible(menu);
+      },
+      kMenuTimeoutMs);
+  return menu != nullptr && IsWindowVisible(menu) ? menu : nullptr;
+}
+
+void ChooseTrayMenuItemFromEnd(HWND menu_window, int steps) {
+  for (int step = 0; step < steps; ++step) PostMessageW(menu_window, WM_KEYDOWN, VK_UP, 0);
+  PostMessageW(menu_window, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+void CloseTrayMenu(HWND menu_window) { PostMessageW(menu_window, WM_KEYDOWN, VK_ESCAPE, 0); }
 
 void AskHostToQuit(HWND window) {
   // Sent rather than posted: when the call returns the host has decided, so a window that is

@@ -3,8 +3,15 @@
 //   keelo_host_control quit         asks the host to quit as its user would and waits for it to
 //                                   end; exits with the host's exit code, 2 when no host runs
 //                                   and 3 when it did not end
+//   keelo_host_control mini         chooses "Show mini timer" in the tray menu of a host whose
+//                                   session runs (0, 2 when no host runs, 3 when no menu came)
+//   keelo_host_control wait-blocked <class>
+//                                   waits for a window of that class to appear, then until it is
+//                                   minimised with the host in front; prints the seconds between
+//                                   (0, or 3 when either did not happen within 60 s)
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
 #include "common/scoped_handles.h"
@@ -44,6 +51,35 @@ int Quit() {
   return static_cast<int>(exit_code);
 }
 
+int ShowMiniTimer() {
+  HWND window = FindHost();
+  if (window == nullptr) return 2;
+  HWND menu = keelo::testing::OpenTrayMenu(window);
+  if (menu == nullptr) return 3;
+  // From the end during a session: "Quit Keelo (after your session)", "Park a thought…", then
+  // "Show mini timer"; separators are passed over.
+  keelo::testing::ChooseTrayMenuItemFromEnd(menu, 3);
+  return 0;
+}
+
+int WaitBlocked(const wchar_t* window_class) {
+  HWND distraction = nullptr;
+  if (!keelo::testing::WaitUntil(
+          [&] {
+            distraction = FindWindowW(window_class, nullptr);
+            return distraction != nullptr && IsWindowVisible(distraction);
+          },
+          kWaitMs)) {
+    return 3;
+  }
+  const ULONGLONG appeared = GetTickCount64();
+  const bool blocked = keelo::testing::WaitUntil(
+      [&] { return IsIconic(distraction) && GetForegroundWindow() == FindHost(); }, kWaitMs);
+  if (!blocked) return 3;
+  std::fwprintf(stdout, L"%.1f\n", static_cast<double>(GetTickCount64() - appeared) / 1000.0);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -51,6 +87,8 @@ int wmain(int argc, wchar_t** argv) {
     return WaitShown();
   }
   if (argc == 2 && std::wcscmp(argv[1], L"quit") == 0) return Quit();
-  std::fputws(L"usage: keelo_host_control wait-shown|quit\n", stderr);
+  if (argc == 2 && std::wcscmp(argv[1], L"mini") == 0) return ShowMiniTimer();
+  if (argc == 3 && std::wcscmp(argv[1], L"wait-blocked") == 0) return WaitBlocked(argv[2]);
+  std::fputws(L"usage: keelo_host_control wait-shown|quit|mini|wait-blocked <class>\n", stderr);
   return 64;
 }
