@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/app_identifier.h"
+#include "common/scoped_handles.h"
+#include "common/text_conversion.h"
+#include "tests/e2e/host_control.h"
+#include "tests/e2e/host_fixture.h"
+#include "tests/e2e/host_process.h"
+#include "tests/support/fixtures.h"
+
+namespace keelo::testing {
+namespace {
+
+// Long enough for Notepad to start and be blocked under a loaded Wine, short enough to wait for.
+constexpr int kSessionSeconds = 12;
+constexpr DWORD kSessionEndTimeoutMs = (kSessionSeconds + 20) * 1000;
+
+std::wstring DemoHost() { return WindowsPathOf(KEELO_DEMO_BUNDLE_DIR) + L"\\keelo_app.exe"; }
+
+// Chooses the tray menu's last item, "Quit Keelo", as the user would. A greyed item is still
+// highlighted and chosen, and does nothing; the menu is closed then, and only then, so that no
+// key is left over for the next menu.
+bool ChooseQuitFromTheTray(HWND host) {
+  HWND menu = OpenTrayMenu(host);
+  if (menu == nullptr) return false;
+  ChooseTrayMenuItemFromEnd(menu, 1);
+  if (WaitUntil([menu] { return !IsWindowVisible(menu); }, 1000)) return true;
+  CloseTrayMenu(menu);
+  return WaitUntil([menu] { return !IsWindowVisible(menu); }, kStartTimeoutMs);
+}
+
+class DemoTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (notepad_) TerminateProcess(notepad_.get(), 0);
+  }
+
+  void StartNotepad() {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    std::wstring command_line = L"notepad.exe";
+    ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    notepad_.reset(process.hProcess);
+  }
+
+  ScopedHandle notepad_;
+};
+
+TEST_F(DemoTest, FocusSessionBlocksNotepadAndForbidsQuittingUntilItEnds) {
+  const std::wstring arguments = L"--demo-channel=" + Utf8ToWide(kAppIdentifier) +
+                                 L"/desktop --session-seconds=" + std::to_wstring(kSessionSeconds) +
+                                 L" --block=notepad.exe";
+  std::unique_ptr<HostProcess> host = HostProcess::Start(DemoHost(), arguments);
+  ASSERT_NE(host, nullptr);
+  HWND window = WaitForHostWindow(host->id(), kStartTimeoutMs);
+  ASSERT_NE(window, nullptr) << host->Output();
+  ASSERT_TRUE(WaitUntil([window] { return IsWindowVisible(window) != FALSE; }, kStartTimeoutMs));
+
+  StartNotepad();
+  HWND notepad = nullptr;
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        notepad = FindWindowW(L"Notepad", nullptr);
+        return notepad != nullptr && IsWindowVisible(notepad);
+      },
+      kStartTimeoutMs));
+  EXPECT_TRUE(WaitUntil([&] { return IsIconic(notepad) && GetForegroundWindow() == window; },
+                        kStartTimeoutMs));
+
+  // The session forbids quitting: the tray's quit does nothing while it runs.
+  ASSERT_TRUE(ChooseQuitFromTheTray(window));
+  EXPECT_FALSE(host->WaitForExit(1000).has_value());
+
+  // Once it is over, the same choice ends the host.
+  std::optional<DWORD> exit_code;
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        if (!ChooseQuitFromTheTray(window)) return false;
+        exit_code = host->WaitForExit(1000);
+        return exit_code.has_value();
+      },
+      kSessionEndTimeoutMs));
+  EXPECT_EQ(exit_code, std::optional<DWORD>(0)) << host->Output();
+}
+
+}  // namespace
+}  // namespace keelo::testing
