@@ -92,7 +92,7 @@ std::string MatchBlocked(const std::vector<std::string>& blocked_exes,
   const auto* record = identity.GetIf<flutter::EncodableMap>();
   if (record == nullptr) return std::string();
   for (const char* key : {"exe", "original"}) {
-    const std::string name = AsciiLower(StringField(*record, key));
+    std::string name = AsciiLower(StringField(*record, key));
     if (name.empty()) continue;
     if (std::find(blocked_exes.begin(), blocked_exes.end(), name) != blocked_exes.end()) {
       return name;
