@@ -4,7 +4,8 @@
 //                                   end; exits with the host's exit code, 2 when no host runs
 //                                   and 3 when it did not end
 //   keelo_host_control mini         chooses "Show mini timer" in the tray menu of a host whose
-//                                   session runs (0, 2 when no host runs, 3 when no menu came)
+//                                   session runs and waits for the mini timer (0, 2 when no host
+//                                   runs, 3 when no menu or no mini timer came)
 //   keelo_host_control wait-blocked <class>
 //                                   waits for a window of that class to appear, then until it is
 //                                   minimised with the host in front; prints the seconds between
@@ -51,15 +52,23 @@ int Quit() {
   return static_cast<int>(exit_code);
 }
 
+int Width(HWND window) {
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  return rect.right - rect.left;
+}
+
 int ShowMiniTimer() {
   HWND window = FindHost();
   if (window == nullptr) return 2;
+  const int full_width = Width(window);
   HWND menu = keelo::testing::OpenTrayMenu(window);
   if (menu == nullptr) return 3;
   // From the end during a session: "Quit Keelo (after your session)", "Park a thought…", then
   // "Show mini timer"; separators are passed over.
   keelo::testing::ChooseTrayMenuItemFromEnd(menu, 3);
-  return 0;
+  // The demo answers the command with the mini timer, much narrower than the full window.
+  return keelo::testing::WaitUntil([&] { return Width(window) < full_width / 2; }, kWaitMs) ? 0 : 3;
 }
 
 int WaitBlocked(const wchar_t* window_class) {
