@@ -29,9 +29,10 @@ function(keelo_add_package name)
             -D VERSION=${arg_VERSION}
             -D OUTPUT=${arg_OUTPUT}
             -D WORK=${CMAKE_CURRENT_BINARY_DIR}/${name}
+            -D ACTIONS=$<TARGET_FILE:keelo_installer_actions>
             -P ${KEELO_INSTALLER_DIR}/make_package.cmake
     BYPRODUCTS ${arg_OUTPUT}
     COMMENT "Packaging ${arg_DIRECTORY}"
     VERBATIM)
-  add_dependencies(${name} ${arg_BUNDLE})
+  add_dependencies(${name} ${arg_BUNDLE} keelo_installer_actions)
 endfunction()

@@ -2,12 +2,12 @@
 # keelo_add_package (cmake/KeeloPackage.cmake) adds, as
 #
 #   cmake -D WIXL=<wixl> -D BUNDLE=<bundle dir> -D VERSION=<x.y.z> -D OUTPUT=<file.msi>
-#         -D WORK=<scratch dir> -P make_package.cmake
+#         -D WORK=<scratch dir> -D ACTIONS=<keelo_installer_actions.dll> -P make_package.cmake
 #
 # The package is remade only when a file of the bundle, one of the package's own files or the
 # version changed; the digest of the last inputs is kept beside it.
 
-foreach(variable WIXL BUNDLE VERSION OUTPUT WORK)
+foreach(variable WIXL BUNDLE VERSION OUTPUT WORK ACTIONS)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "make_package.cmake: -D ${variable}=... is required")
   endif()
@@ -31,7 +31,8 @@ endif()
 set(next_version ${major}.${minor}.${patch})
 
 set(installer_dir ${CMAKE_CURRENT_LIST_DIR})
-set(package_sources ${installer_dir}/keelo.wxs ${installer_dir}/../resources/app_icon.ico)
+set(package_sources
+    ${installer_dir}/keelo.wxs ${installer_dir}/../resources/app_icon.ico ${ACTIONS})
 
 function(xml_escape text out_var)
   string(REPLACE "&" "&amp;" text "${text}")
