@@ -1,0 +1,73 @@
+#include "installer/actions/running_keelo.h"
+
+#include <utility>
+
+#include "common/scoped_handles.h"
+
+namespace {
+
+// The host's window and its quit message, written out rather than shared with the host: an
+// installer of one version meets hosts of other versions, so these can never change.
+constexpr wchar_t kHostWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
+constexpr wchar_t kHostWindowTitle[] = L"Keelo";
+constexpr wchar_t kQuitMessage[] = L"VantrelKeeloQuit";
+
+// The longest path the system can give, in characters with the terminating NUL.
+constexpr DWORD kLongestPath = 32768;
+
+std::wstring_view WithoutClosingBackslashes(std::wstring_view path) {
+  while (!path.empty() && path.back() == L'\\') path.remove_suffix(1);
+  return path;
+}
+
+std::wstring ProcessImagePath(HANDLE process) {
+  std::wstring path(kLongestPath, L'\0');
+  DWORD length = kLongestPath;
+  if (!QueryFullProcessImageNameW(process, 0, path.data(), &length)) return std::wstring();
+  path.resize(length);
+  return path;
+}
+
+}  // namespace
+
+bool IsProgramIn(std::wstring_view program, std::wstring_view folder) {
+  const size_t name_start = program.rfind(L'\\');
+  if (name_start == std::wstring_view::npos || name_start + 1 == program.size()) return false;
+  const std::wstring_view program_folder = program.substr(0, name_start);
+  folder = WithoutClosingBackslashes(folder);
+  if (folder.empty()) return false;
+  return CompareStringOrdinal(program_folder.data(), static_cast<int>(program_folder.size()),
+                              folder.data(), static_cast<int>(folder.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::vector<DWORD> QuitKeeloRunningFrom(std::wstring_view folder, DWORD timeout_ms) {
+  // Gathered before any is asked: a host that quits takes its window along, and the search
+  // cannot go on from a window that is gone.
+  std::vector<HWND> windows;
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, kHostWindowClass, kHostWindowTitle)) != nullptr) {
+    windows.push_back(window);
+  }
+
+  const UINT quit = RegisterWindowMessageW(kQuitMessage);
+  std::vector<DWORD> asked;
+  std::vector<ScopedHandle> quitting;
+  for (HWND host_window : windows) {
+    DWORD process_id = 0;
+    GetWindowThreadProcessId(host_window, &process_id);
+    ScopedHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+    if (!process || !IsProgramIn(ProcessImagePath(process.get()), folder)) continue;
+    // Posted: a host that does not answer must not hold the installation up beyond the wait.
+    if (!PostMessageW(host_window, quit, 0, 0)) continue;
+    asked.push_back(process_id);
+    quitting.push_back(std::move(process));
+  }
+
+  const DWORD start = GetTickCount();
+  for (const ScopedHandle& process : quitting) {
+    const DWORD waited = GetTickCount() - start;
+    WaitForSingleObject(process.get(), waited < timeout_ms ? timeout_ms - waited : 0);
+  }
+  return asked;
+}

@@ -1,0 +1,104 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "installer/actions/run_value.h"
+#include "installer/actions/running_keelo.h"
+#include "tests/e2e/host_process.h"
+#include "tests/installer/installer_fixture.h"
+#include "tests/support/registry_value_guard.h"
+
+namespace keelo::testing {
+namespace {
+
+constexpr DWORD kStartTimeoutMs = 15000;
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
+constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
+
+std::optional<std::wstring> StoredRunValue() {
+  wchar_t text[1024] = {};
+  DWORD size = sizeof(text);
+  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, text, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  return std::wstring(text);
+}
+
+TEST(IsProgramInTest, ProgramDirectlyInTheFolderWhateverTheCaseAndClosingBackslash) {
+  EXPECT_TRUE(IsProgramIn(std::wstring(kFolder) + L"\\keelo_app.exe", kFolder));
+  EXPECT_TRUE(
+      IsProgramIn(std::wstring(kFolder) + L"\\keelo_app.exe", std::wstring(kFolder) + L"\\"));
+  EXPECT_TRUE(
+      IsProgramIn(L"c:\\users\\ANN\\appdata\\local\\programs\\KEELO\\Keelo_App.EXE", kFolder));
+}
+
+TEST(IsProgramInTest, ProgramElsewhereIsNotIn) {
+  // A sibling whose name begins like the folder's.
+  EXPECT_FALSE(IsProgramIn(std::wstring(kFolder) + L"2\\keelo_app.exe", kFolder));
+  EXPECT_FALSE(IsProgramIn(std::wstring(kFolder) + L"\\data\\keelo_app.exe", kFolder));
+  EXPECT_FALSE(IsProgramIn(L"C:\\Users\\Ann\\AppData\\Local\\Programs\\keelo_app.exe", kFolder));
+  EXPECT_FALSE(IsProgramIn(L"keelo_app.exe", kFolder));
+  EXPECT_FALSE(IsProgramIn(std::wstring(kFolder) + L"\\", kFolder));
+  EXPECT_FALSE(IsProgramIn(L"", kFolder));
+}
+
+TEST(IsProgramInTest, NoFolderHoldsNoProgram) {
+  EXPECT_FALSE(IsProgramIn(L"\\keelo_app.exe", L""));
+  EXPECT_FALSE(IsProgramIn(L"\\keelo_app.exe", L"\\"));
+}
+
+TEST(RunValueTest, ReadGivesTheStringAndNothingForAnotherType) {
+  const RegistryValueGuard guard(kRunKey, kRunValue);
+  guard.Delete();
+  EXPECT_EQ(ReadRunValue(), std::nullopt);
+  const std::wstring data = L"\"C:\\Keelo\\keelo_app.exe\" --minimized";
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, data.c_str(),
+                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
+            ERROR_SUCCESS);
+  EXPECT_EQ(ReadRunValue(), std::optional<std::wstring>(data));
+  ASSERT_EQ(guard.SetDword(1), ERROR_SUCCESS);
+  EXPECT_EQ(ReadRunValue(), std::nullopt);
+}
+
+TEST(RunValueTest, RestoreWritesTheStringOnlyWhereNoValueIs) {
+  const RegistryValueGuard guard(kRunKey, kRunValue);
+  guard.Delete();
+  EXPECT_TRUE(RestoreRunValue(L"\"C:\\Keelo\\keelo_app.exe\" --minimized"));
+  EXPECT_EQ(StoredRunValue(),
+            std::optional<std::wstring>(L"\"C:\\Keelo\\keelo_app.exe\" --minimized"));
+  EXPECT_TRUE(RestoreRunValue(L"\"C:\\Other\\keelo_app.exe\" --minimized"));
+  EXPECT_EQ(StoredRunValue(),
+            std::optional<std::wstring>(L"\"C:\\Keelo\\keelo_app.exe\" --minimized"));
+}
+
+TEST(RunValueTest, RemoveSucceedsAlsoWhenThereIsNothingToRemove) {
+  const RegistryValueGuard guard(kRunKey, kRunValue);
+  ASSERT_EQ(guard.SetDword(1), ERROR_SUCCESS);
+  EXPECT_TRUE(RemoveRunValue());
+  EXPECT_FALSE(StoredRunValue().has_value());
+  EXPECT_TRUE(RemoveRunValue());
+}
+
+TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {
+  // The product's staged bundle runs without the development kit's driver.
+  const std::unique_ptr<HostProcess> host =
+      HostProcess::Start(ProductBundle() + L"\\keelo_app.exe", L"--minimized", ProductBundle());
+  ASSERT_NE(host, nullptr);
+  ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
+
+  EXPECT_TRUE(QuitKeeloRunningFrom(InstallDirectory(), kStartTimeoutMs).empty());
+  EXPECT_FALSE(host->WaitForExit(0).has_value());
+
+  EXPECT_EQ(QuitKeeloRunningFrom(ProductBundle(), kStartTimeoutMs), std::vector<DWORD>{host->id()});
+  // The call waited for it.
+  EXPECT_EQ(host->WaitForExit(0), std::optional<DWORD>(0)) << host->Output();
+}
+
+}  // namespace
+}  // namespace keelo::testing
