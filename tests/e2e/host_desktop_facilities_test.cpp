@@ -68,7 +68,10 @@ TEST_F(HostDesktopFacilitiesTest, ForegroundIsTheIdentityOfTheWindowInFront) {
   StartHost(L"--minimized");
   auto app = FixtureProcess::Start(FixtureExecutable(L"fixture_versioned.exe"), L"e2e front");
   ASSERT_NE(app, nullptr);
+  // Wine activates another process's window through that process's message queue, so the
+  // change shows only once the other process has handled it.
   SetForegroundWindow(app->window());
+  WaitUntil([&] { return GetForegroundWindow() == app->window(); }, 2000);
   ASSERT_EQ(GetForegroundWindow(), app->window());
 
   const EncodableValue identity = Value("getForeground");
