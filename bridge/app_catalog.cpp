@@ -174,7 +174,7 @@ BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) {
       (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) {
     return TRUE;
   }
-  const std::wstring image = GetProcessImagePath(ResolveAppProcessId(window));
+  const std::wstring image = ResolveAppProcess(window).image_path;
   if (image.empty()) return TRUE;
   std::wstring exe = ToLower(GetFileName(image));
   // Shortcuts, and windows met earlier, keep their record.

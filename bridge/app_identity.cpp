@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
+#include <utility>
 #include <vector>
 
 #include "common/scoped_handles.h"
@@ -35,8 +36,9 @@ BOOL CALLBACK FindHostedProcess(HWND child, LPARAM lparam) {
 }  // namespace
 
 flutter::EncodableMap BuildWindowIdentity(HWND window) {
-  const DWORD process_id = ResolveAppProcessId(window);
-  const std::wstring path = GetProcessImagePath(process_id);
+  const AppProcess process = ResolveAppProcess(window);
+  const DWORD process_id = process.id;
+  const std::wstring& path = process.image_path;
   const std::wstring original = ToLower(GetVersionString(path, L"OriginalFilename"));
   const std::wstring exe = ToLower(GetFileName(path));
   return flutter::EncodableMap{
@@ -50,15 +52,19 @@ flutter::EncodableMap BuildWindowIdentity(HWND window) {
   };
 }
 
-DWORD ResolveAppProcessId(HWND window) {
+DWORD ResolveAppProcessId(HWND window) { return ResolveAppProcess(window).id; }
+
+AppProcess ResolveAppProcess(HWND window) {
   DWORD process_id = 0;
   GetWindowThreadProcessId(window, &process_id);
-  if (ToLower(GetFileName(GetProcessImagePath(process_id))) != kHostedAppFrameProcess) {
-    return process_id;
+  std::wstring image_path = GetProcessImagePath(process_id);
+  if (ToLower(GetFileName(image_path)) != kHostedAppFrameProcess) {
+    return {process_id, std::move(image_path)};
   }
   HostedProcessSearch search{process_id, 0};
   EnumChildWindows(window, &FindHostedProcess, reinterpret_cast<LPARAM>(&search));
-  return search.hosted_process != 0 ? search.hosted_process : process_id;
+  if (search.hosted_process == 0) return {process_id, std::move(image_path)};
+  return {search.hosted_process, GetProcessImagePath(search.hosted_process)};
 }
 
 std::wstring GetProcessImagePath(DWORD process_id) {

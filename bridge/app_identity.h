@@ -24,6 +24,14 @@ flutter::EncodableMap BuildWindowIdentity(HWND window);
 // child window that belongs to another process, when it has one. 0 when the window is gone.
 DWORD ResolveAppProcessId(HWND window);
 
+// The same process with its image path (GetProcessImagePath), which telling a frame host apart
+// already reads: callers that need both open the process once.
+struct AppProcess {
+  DWORD id;
+  std::wstring image_path;
+};
+AppProcess ResolveAppProcess(HWND window);
+
 // The process's image as a Win32 path; empty when the process cannot be opened or the path does
 // not fit 520 characters.
 std::wstring GetProcessImagePath(DWORD process_id);
