@@ -74,6 +74,7 @@ class FixtureProcess {
 
   HWND window() const { return window_; }
   DWORD id() const { return id_; }
+  HANDLE handle() const { return process_.get(); }
 
   // Ends the program now and waits until it is gone; its window goes with it.
   void Terminate() {
