@@ -1,0 +1,81 @@
+#include "devkit/bench/idle_watch.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "devkit/bench/bench_results.h"
+#include "devkit/bench/report_file.h"
+#include "devkit/common/text_conversion.h"
+
+namespace devkit {
+namespace {
+
+constexpr wchar_t kEngineLibrary[] = L"flutter_windows.dll";
+
+HANDLE OpenNamedEvent(const std::string& name) {
+  return OpenEventW(SYNCHRONIZE, FALSE, Utf8ToWide(name).c_str());
+}
+
+std::string Hex(UINT message) {
+  char text[16];
+  std::snprintf(text, sizeof(text), "0x%04X", message);
+  return text;
+}
+
+}  // namespace
+
+std::unique_ptr<IdleWatch> IdleWatch::Start(const BenchOptions& options, std::string* error) {
+  std::unique_ptr<IdleWatch> watch(new IdleWatch());
+  watch->out_ = options.out;
+  watch->start_ = OpenNamedEvent(options.control + "-start");
+  watch->stop_ = OpenNamedEvent(options.control + "-stop");
+  watch->quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (watch->start_ == nullptr || watch->stop_ == nullptr || watch->quit_ == nullptr) {
+    *error = "cannot open the events " + options.control + "-start and -stop";
+    return nullptr;
+  }
+  watch->census_ =
+      MessageCensus::Install(GetModuleHandleW(kEngineLibrary), GetModuleHandleW(nullptr));
+  if (watch->census_ == nullptr) {
+    *error = "cannot hook the UI thread's messages (error " + std::to_string(GetLastError()) + ")";
+    return nullptr;
+  }
+  watch->thread_ = std::thread(&IdleWatch::Run, watch.get());
+  return watch;
+}
+
+IdleWatch::~IdleWatch() {
+  if (quit_ != nullptr) SetEvent(quit_);
+  if (thread_.joinable()) thread_.join();
+  census_.reset();
+  for (HANDLE event : {start_, stop_, quit_}) {
+    if (event != nullptr) CloseHandle(event);
+  }
+}
+
+void IdleWatch::Run() {
+  const HANDLE start_or_quit[] = {start_, quit_};
+  if (WaitForMultipleObjects(2, start_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+  census_->Reset();
+  const HANDLE stop_or_quit[] = {stop_, quit_};
+  if (WaitForMultipleObjects(2, stop_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+
+  uint64_t totals[3] = {};
+  BenchResults results;
+  for (const MessageCensus::Entry& entry : census_->Snapshot()) {
+    totals[static_cast<int>(entry.origin)] += entry.count;
+    results.Add("message", std::string(OriginName(entry.origin)) + " " + entry.window_class + " " +
+                               Hex(entry.message) + " " + std::to_string(entry.count));
+  }
+  for (const MessageCensus::Origin origin :
+       {MessageCensus::Origin::kEngine, MessageCensus::Origin::kHost,
+        MessageCensus::Origin::kSystem}) {
+    results.Add(std::string(OriginName(origin)) + "_messages",
+                std::to_string(totals[static_cast<int>(origin)]));
+  }
+  if (!WriteReportFile(out_, results)) {
+    std::fprintf(stderr, "bench app: cannot write the report to %s\n", out_.c_str());
+  }
+}
+
+}  // namespace devkit
