@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "devkit/bench/bench_results.h"
 #include "devkit/bench/report_file.h"
@@ -14,6 +15,26 @@ constexpr wchar_t kEngineLibrary[] = L"flutter_windows.dll";
 
 HANDLE OpenNamedEvent(const std::string& name) {
   return OpenEventW(SYNCHRONIZE, FALSE, Utf8ToWide(name).c_str());
+}
+
+// The whole process's user and kernel time in milliseconds, as the process sees it itself.
+double OwnCpuMilliseconds() {
+  FILETIME created;
+  FILETIME exited;
+  FILETIME kernel;
+  FILETIME user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return -1;
+  const auto ticks = [](const FILETIME& time) {
+    return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  };
+  // FILETIME counts 100 ns.
+  return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+uint64_t Total(const std::vector<MessageCensus::Entry>& entries) {
+  uint64_t total = 0;
+  for (const MessageCensus::Entry& entry : entries) total += entry.count;
+  return total;
 }
 
 std::string Hex(UINT message) {
@@ -56,12 +77,18 @@ IdleWatch::~IdleWatch() {
 void IdleWatch::Run() {
   const HANDLE start_or_quit[] = {start_, quit_};
   if (WaitForMultipleObjects(2, start_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+  // What the start-up brought shows that the hook sees the thread's messages at all.
+  const uint64_t before_window = Total(census_->Snapshot());
   census_->Reset();
+  const double cpu_before = OwnCpuMilliseconds();
   const HANDLE stop_or_quit[] = {stop_, quit_};
   if (WaitForMultipleObjects(2, stop_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
+  const double cpu_after = OwnCpuMilliseconds();
 
   uint64_t totals[3] = {};
   BenchResults results;
+  results.Add("messages_before_window", std::to_string(before_window));
+  results.Add("process_cpu_ms", std::to_string(cpu_after - cpu_before));
   for (const MessageCensus::Entry& entry : census_->Snapshot()) {
     totals[static_cast<int>(entry.origin)] += entry.count;
     results.Add("message", std::string(OriginName(entry.origin)) + " " + entry.window_class + " " +
