@@ -57,9 +57,12 @@ int RunIdle(int seconds) {
   const std::string* before = results->Find("messages_before_window");
   for (const char* origin : {"host", "engine", "system"}) {
     const std::string* count = results->Find(std::string(origin) + "_messages");
-    std::printf("UI thread messages for %-6s code: %s\n", origin,
+    std::printf("UI thread messages queued for %-6s code: %s\n", origin,
                 count != nullptr ? count->c_str() : "?");
   }
+  const std::string* sent = results->Find("sent_messages");
+  std::printf("UI thread messages sent by other threads: %s\n",
+              sent != nullptr ? sent->c_str() : "?");
   std::printf("(the census saw %s messages during the start-up, before the window)\n",
               before != nullptr ? before->c_str() : "?");
   for (const std::string& message : results->FindAll("message")) {

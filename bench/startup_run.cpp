@@ -113,6 +113,7 @@ std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& freq
 
 double Median(const std::vector<Start>& starts) {
   std::vector<double> ms;
+  ms.reserve(starts.size());
   for (const Start& start : starts) ms.push_back(start.ms);
   std::sort(ms.begin(), ms.end());
   const size_t middle = ms.size() / 2;

@@ -86,14 +86,17 @@ void IdleWatch::Run() {
   const double cpu_after = OwnCpuMilliseconds();
 
   uint64_t totals[3] = {};
+  uint64_t sent = 0;
   BenchResults results;
   results.Add("messages_before_window", std::to_string(before_window));
   results.Add("process_cpu_ms", std::to_string(cpu_after - cpu_before));
   for (const MessageCensus::Entry& entry : census_->Snapshot()) {
-    totals[static_cast<int>(entry.origin)] += entry.count;
-    results.Add("message", std::string(OriginName(entry.origin)) + " " + entry.window_class + " " +
+    (entry.sent ? sent : totals[static_cast<int>(entry.origin)]) += entry.count;
+    results.Add("message", std::string(OriginName(entry.origin)) +
+                               (entry.sent ? " sent " : " posted ") + entry.window_class + " " +
                                Hex(entry.message) + " " + std::to_string(entry.count));
   }
+  results.Add("sent_messages", std::to_string(sent));
   for (const MessageCensus::Origin origin :
        {MessageCensus::Origin::kEngine, MessageCensus::Origin::kHost,
         MessageCensus::Origin::kSystem}) {

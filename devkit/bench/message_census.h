@@ -18,13 +18,17 @@ namespace devkit {
 // the engine's (its task window, the view and the view's holder) or the host's (its main window).
 // Thread messages and timers outside the engine are the host's too, since nothing else in the
 // process posts them to that thread on purpose; what belongs to neither (the system's own windows)
-// is counted apart. Messages sent from other threads are not queued and so not seen; Wine's own
-// internal messages never leave its message retrieval.
+// is counted apart. Messages sent from other threads wake the thread too, without a queue: they
+// are counted by window in the same way, but apart, since another thread asked for them. What the
+// thread sends itself is a call, not a wake-up, and Wine's own internal messages never leave its
+// message retrieval.
 class MessageCensus {
  public:
   enum class Origin { kEngine, kHost, kSystem };
   struct Entry {
     Origin origin;
+    // Sent from another thread rather than taken from the queue.
+    bool sent;
     std::string window_class;
     UINT message;
     uint64_t count;
@@ -47,13 +51,15 @@ class MessageCensus {
   MessageCensus(HMODULE engine, HMODULE host) : engine_(engine), host_(host) {}
 
   static LRESULT CALLBACK GetMessageProc(int code, WPARAM wparam, LPARAM lparam);
-  void Record(const MSG& message);
+  static LRESULT CALLBACK CallWindowProcHook(int code, WPARAM wparam, LPARAM lparam);
+  void Record(HWND window, UINT message, bool sent);
 
   const HMODULE engine_;
   const HMODULE host_;
-  HHOOK hook_ = nullptr;
+  HHOOK retrieval_hook_ = nullptr;
+  HHOOK sent_hook_ = nullptr;
   mutable std::mutex mutex_;
-  std::map<std::tuple<Origin, std::string, UINT>, uint64_t> counts_;
+  std::map<std::tuple<Origin, bool, std::string, UINT>, uint64_t> counts_;
 };
 
 const char* OriginName(MessageCensus::Origin origin);
