@@ -100,11 +100,13 @@ double RoundTrips::Call(Kind kind) {
   }
   const HANDLE events[] = {arrived_, stop_};
   const DWORD waited = WaitForMultipleObjects(2, events, FALSE, kReplyTimeoutMs);
+  if (waited == WAIT_OBJECT_0 + 1) {
+    stopped_ = true;
+    return -1;
+  }
   if (waited != WAIT_OBJECT_0) {
-    error_ = waited == WAIT_OBJECT_0 + 1
-                 ? "stopped"
-                 : "call " + std::to_string(next_) + " on " + channel + " got no reply within " +
-                       std::to_string(kReplyTimeoutMs) + " ms";
+    error_ = "call " + std::to_string(next_) + " on " + channel + " got no reply within " +
+             std::to_string(kReplyTimeoutMs) + " ms";
     return -1;
   }
   ++next_;
@@ -126,7 +128,7 @@ void RoundTrips::Run() {
     if (index < 2 * kWarmUpCalls || index >= measured_end) continue;
     (kind == Kind::kHost ? host_us : floor_us).push_back(us);
   }
-  if (error_ == "stopped") return;
+  if (stopped_) return;
 
   BenchResults results;
   results.Add("calls", std::to_string(options_.calls));

@@ -50,7 +50,7 @@ class RoundTrips {
   static void OnReply(const uint8_t* data, size_t size, void* user_data);
   void Run();
   // Sends the next call and waits for its reply; its time in microseconds, or a negative value
-  // with |error_| set when the reply did not come or the application is stopping.
+  // with |error_| set when the reply did not come, or |stopped_| when the application stops.
   double Call(Kind kind);
   // Adds, for every call made, whether it had exactly one well-formed reply.
   void Check(BenchResults* results) const;
@@ -68,6 +68,7 @@ class RoundTrips {
   std::vector<Kind> kinds_;
   size_t next_ = 0;
   std::string error_;
+  bool stopped_ = false;
   std::thread thread_;
 };
 
