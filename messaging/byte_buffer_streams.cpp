@@ -6,7 +6,15 @@
 
 namespace flutter {
 
-void ReportReadPastEnd() { WriteDiagnosticLine("Invalid read in StandardCodecByteStreamReader"); }
+void ByteStreamReader::ReportFault(std::string_view first, std::string_view second) {
+  if (failed_) return;
+  failed_ = true;
+  WriteDiagnosticLine(first, second);
+}
+
+void ByteStreamReader::ReportReadPastEnd() {
+  ReportFault("Invalid read in StandardCodecByteStreamReader");
+}
 
 uint8_t ByteBufferStreamReader::ReadByte() {
   if (position_ >= length_) {

@@ -80,7 +80,7 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
   // Elements that could not fit in the whole message were never sent: refused before anything is
   // allocated or read, whatever the element size. Divided, so that the product cannot overflow.
   if (count > stream->MessageLength() / sizeof(Element)) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(Sequence());
   }
   Sequence sequence(count, Element());
@@ -92,12 +92,13 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
 // instead of recursing until the stack runs out.
 class NestingScope {
  public:
-  NestingScope() : admitted_(nesting_depth < StandardCodecSerializer::kMaxNestingDepth) {
+  explicit NestingScope(ByteStreamReader* stream)
+      : admitted_(nesting_depth < StandardCodecSerializer::kMaxNestingDepth) {
     if (admitted_) {
       ++nesting_depth;
     } else if (!nesting_refused) {
       nesting_refused = true;
-      WriteDiagnosticLine(
+      stream->ReportFault(
           "Nesting too deep in StandardCodecSerializer::ReadValueOfType: more than 256 levels of "
           "lists and maps");
     }
@@ -210,18 +211,18 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kMap:
       return ReadMap(stream);
     default:
-      WriteDiagnosticLine("Unknown type in StandardCodecSerializer::ReadValueOfType: ",
+      stream->ReportFault("Unknown type in StandardCodecSerializer::ReadValueOfType: ",
                           std::to_string(type));
       return EncodableValue();
   }
 }
 
 EncodableValue StandardCodecSerializer::ReadList(ByteStreamReader* stream) const {
-  NestingScope scope;
+  NestingScope scope(stream);
   if (!scope.admitted()) return EncodableValue();
   const size_t count = ReadCount(stream);
   if (count > stream->MessageLength()) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(EncodableList());
   }
   EncodableList list;
@@ -231,11 +232,11 @@ EncodableValue StandardCodecSerializer::ReadList(ByteStreamReader* stream) const
 }
 
 EncodableValue StandardCodecSerializer::ReadMap(ByteStreamReader* stream) const {
-  NestingScope scope;
+  NestingScope scope(stream);
   if (!scope.admitted()) return EncodableValue();
   const size_t count = ReadCount(stream);
   if (count > stream->MessageLength()) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(EncodableMap());
   }
   EncodableMap map;
