@@ -18,6 +18,9 @@ class MethodArguments {
   // string ...) reads as an empty map, so every key is absent.
   explicit MethodArguments(const flutter::EncodableValue* arguments);
 
+  // Whether the arguments were a map at all, however empty.
+  bool is_map() const { return map_ != nullptr; }
+
   // The value under the string key |key|; a key of another kind never matches. Null if absent.
   const flutter::EncodableValue* Find(std::string_view key) const;
 

@@ -145,6 +145,13 @@ void DesktopBridge::GetProxy(const MethodArguments&, flutter::MethodResult& resu
 }
 
 void DesktopBridge::SetProxy(const MethodArguments& arguments, flutter::MethodResult& result) {
+  // Arguments that are no map at all ask for nothing; read as an empty map, they would switch
+  // the user's proxy off.
+  if (!arguments.is_map()) {
+    const flutter::EncodableValue refused(false);
+    result.Success(&refused);
+    return;
+  }
   const flutter::EncodableValue* restore = arguments.Find("restoreOnExit");
   // A snapshot of any other type than a map counts as none given.
   const bool restore_given = restore != nullptr && restore->Holds<flutter::EncodableMap>();

@@ -109,6 +109,9 @@ void DesktopBridge::SendTrayCommand(const char* command) {
 }
 
 bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
+  // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
+  // running while the outer one still is, and a quit then would destroy the window under it.
+  if (modal_loop_ != ModalLoop::kNone) return true;
   modal_loop_ = kind;
   loop();
   modal_loop_ = ModalLoop::kNone;

@@ -6,20 +6,24 @@
 
 namespace flutter {
 
-namespace {
+void ByteStreamReader::ReportFault(std::string_view first, std::string_view second) {
+  if (failed_) return;
+  failed_ = true;
+  WriteDiagnosticLine(first, second);
+}
 
-thread_local uint64_t reads_at_end_of_message = 0;
+void ByteStreamReader::ReportReadPastEnd() {
+  ReportFault("Invalid read in StandardCodecByteStreamReader");
+}
 
-}  // namespace
-
-void ReportReadPastEnd() { WriteDiagnosticLine("Invalid read in StandardCodecByteStreamReader"); }
-
-uint64_t ReadsAtEndOfMessage() { return reads_at_end_of_message; }
+void ByteStreamReader::ReportEndOfMessage() {
+  exhausted_ = true;
+  ReportReadPastEnd();
+}
 
 uint8_t ByteBufferStreamReader::ReadByte() {
   if (position_ >= length_) {
-    ++reads_at_end_of_message;
-    ReportReadPastEnd();
+    ReportEndOfMessage();
     return 0;
   }
   return bytes_[position_++];

@@ -9,8 +9,8 @@
 
 namespace flutter {
 
-// Reads a message held in borrowed memory. A read past the end writes its diagnostic, yields
-// zeros and leaves the position where it was, so a later, shorter read may still succeed.
+// Reads a message held in borrowed memory. A read past the end reports its fault, yields zeros
+// and leaves the position where it was, so a later, shorter read may still succeed.
 class ByteBufferStreamReader : public ByteStreamReader {
  public:
   ByteBufferStreamReader(const uint8_t* bytes, size_t length) : bytes_(bytes), length_(length) {}
@@ -19,6 +19,7 @@ class ByteBufferStreamReader : public ByteStreamReader {
   void ReadBytes(uint8_t* destination, size_t length) override;
   void SkipPadding(uint8_t alignment) override;
   size_t MessageLength() const override { return length_; }
+  bool AtEnd() const { return position_ >= length_; }
 
  private:
   const uint8_t* bytes_;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 
 namespace flutter {
 
@@ -20,6 +21,26 @@ class ByteStreamReader {
   // The length of the whole message, or the largest size when the reader cannot tell. A size
   // declared inside the message that exceeds it cannot be honest, and is not allocated.
   virtual size_t MessageLength() const { return std::numeric_limits<size_t>::max(); }
+
+  // Reports a fault of the message as one line on stderr, the first fault only: what is read
+  // after one comes from the wrong place, and a peer sending garbage must not be able to fill
+  // the log with a line per byte.
+  void ReportFault(std::string_view first, std::string_view second = {});
+  void ReportReadPastEnd();
+  // Whether a fault was reported: what was read is then not what was sent.
+  bool failed() const { return failed_; }
+
+  // For a single-byte read that found nothing left of the message: reports the read past the
+  // end, and nothing more can be read after it.
+  void ReportEndOfMessage();
+  // Whether a single-byte read found the message used up. A decoder then stops reading the
+  // elements its message still declares: each read would fail too, and a few bytes of nested
+  // counts would otherwise cost millions of reads.
+  bool exhausted() const { return exhausted_; }
+
+ private:
+  bool failed_ = false;
+  bool exhausted_ = false;
 };
 
 // Sink for the bytes of one message being encoded.
@@ -32,15 +53,6 @@ class ByteStreamWriter {
   // Pads with zero bytes up to the next multiple of |alignment| of the message length.
   virtual void WritePadding(uint8_t alignment) = 0;
 };
-
-// Writes the line every reader writes when a read would pass the end of its message.
-void ReportReadPastEnd();
-
-// How many single-byte reads on this thread found nothing left of their message. Nothing more
-// can be read after such a read, so a decoder that sees the count change stops reading the
-// elements its message still declares: each would fail with its own line, and a few bytes of
-// nested counts would otherwise cost millions of reads.
-uint64_t ReadsAtEndOfMessage();
 
 }  // namespace flutter
 

@@ -13,13 +13,13 @@ void MethodCallChannel::SetCallHandler(MethodCallHandler handler) const {
     messenger_->SetHandler(name_, nullptr);
     return;
   }
-  BinaryHandler binary_handler = [handler = std::move(handler), codec = codec_, name = name_](
+  BinaryHandler binary_handler = [handler = std::move(handler), codec = codec_](
                                      const uint8_t* message, size_t message_size,
                                      BinaryReplyCallback reply) {
     auto result = std::make_unique<EngineMethodResult>(std::move(reply), codec);
     std::unique_ptr<MethodCall> call = codec->DecodeCall(message, message_size);
     if (call == nullptr) {
-      WriteDiagnosticLine("Unable to construct method call from message on channel ", name);
+      // The codec has written the message's one line.
       result->NotImplemented();
       return;
     }

@@ -80,7 +80,7 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
   // Elements that could not fit in the whole message were never sent: refused before anything is
   // allocated or read, whatever the element size. Divided, so that the product cannot overflow.
   if (count > stream->MessageLength() / sizeof(Element)) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(Sequence());
   }
   Sequence sequence(count, Element());
@@ -92,12 +92,13 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
 // instead of recursing until the stack runs out.
 class NestingScope {
  public:
-  NestingScope() : admitted_(nesting_depth < StandardCodecSerializer::kMaxNestingDepth) {
+  explicit NestingScope(ByteStreamReader* stream)
+      : admitted_(nesting_depth < StandardCodecSerializer::kMaxNestingDepth) {
     if (admitted_) {
       ++nesting_depth;
     } else if (!nesting_refused) {
       nesting_refused = true;
-      WriteDiagnosticLine(
+      stream->ReportFault(
           "Nesting too deep in StandardCodecSerializer::ReadValueOfType: more than 256 levels of "
           "lists and maps");
     }
@@ -210,23 +211,22 @@ EncodableValue StandardCodecSerializer::ReadValueOfType(uint8_t type,
     case kMap:
       return ReadMap(stream);
     default:
-      WriteDiagnosticLine("Unknown type in StandardCodecSerializer::ReadValueOfType: ",
+      stream->ReportFault("Unknown type in StandardCodecSerializer::ReadValueOfType: ",
                           std::to_string(type));
       return EncodableValue();
   }
 }
 
 EncodableValue StandardCodecSerializer::ReadList(ByteStreamReader* stream) const {
-  NestingScope scope;
+  NestingScope scope(stream);
   if (!scope.admitted()) return EncodableValue();
   const size_t count = ReadCount(stream);
   if (count > stream->MessageLength()) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(EncodableList());
   }
-  const uint64_t reads_at_end = ReadsAtEndOfMessage();
   EncodableList list;
-  for (size_t i = 0; i < count && !nesting_refused && ReadsAtEndOfMessage() == reads_at_end; ++i) {
+  for (size_t i = 0; i < count && !nesting_refused && !stream->exhausted(); ++i) {
     list.push_back(ReadTaggedValue(stream));
   }
   if (nesting_refused) return EncodableValue();
@@ -234,18 +234,17 @@ EncodableValue StandardCodecSerializer::ReadList(ByteStreamReader* stream) const
 }
 
 EncodableValue StandardCodecSerializer::ReadMap(ByteStreamReader* stream) const {
-  NestingScope scope;
+  NestingScope scope(stream);
   if (!scope.admitted()) return EncodableValue();
   const size_t count = ReadCount(stream);
   if (count > stream->MessageLength()) {
-    ReportReadPastEnd();
+    stream->ReportReadPastEnd();
     return EncodableValue(EncodableMap());
   }
-  const uint64_t reads_at_end = ReadsAtEndOfMessage();
   EncodableMap map;
-  for (size_t i = 0; i < count && !nesting_refused && ReadsAtEndOfMessage() == reads_at_end; ++i) {
+  for (size_t i = 0; i < count && !nesting_refused && !stream->exhausted(); ++i) {
     EncodableValue key = ReadTaggedValue(stream);
-    if (nesting_refused || ReadsAtEndOfMessage() != reads_at_end) break;
+    if (nesting_refused || stream->exhausted()) break;
     EncodableValue value = ReadTaggedValue(stream);
     // A key that occurs twice keeps its first value.
     map.emplace(std::move(key), std::move(value));

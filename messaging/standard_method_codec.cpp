@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "messaging/byte_buffer_streams.h"
-#include "messaging/diagnostics.h"
 
 namespace flutter {
 namespace {
@@ -36,12 +35,16 @@ std::unique_ptr<MethodCall> StandardMethodCodec::DecodeCall(const uint8_t* messa
   EncodableValue name = serializer_->ReadTaggedValue(&reader);
   std::string* name_text = name.GetIf<std::string>();
   if (name_text == nullptr) {
-    WriteDiagnosticLine("Invalid method call; method name is not a string.");
+    reader.ReportFault("Invalid method call; method name is not a string.");
     return nullptr;
   }
   // A message that ends after the name carries a null argument. Bytes after the argument are
   // ignored.
-  auto arguments = std::make_unique<EncodableValue>(serializer_->ReadTaggedValue(&reader));
+  auto arguments = std::make_unique<EncodableValue>();
+  if (!reader.AtEnd()) *arguments = serializer_->ReadTaggedValue(&reader);
+  // Read with a fault, the call is not the one that was sent: zeros stand where bytes were
+  // missing, and a handler acting on them could do what nobody asked for.
+  if (reader.failed()) return nullptr;
   return std::make_unique<MethodCall>(std::move(*name_text), std::move(arguments));
 }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "devkit/engine/engine_diagnostics.h"
+
 namespace {
 
 std::atomic<int> live_messengers{0};
@@ -185,21 +187,32 @@ void FlutterDesktopMessenger::SendResponse(const FlutterDesktopMessageResponseHa
   PeerResponder on_response;
   std::string channel;
   Bytes bytes(data, data + size);
+  bool awaited = false;
+  bool known = false;
   {
     std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
     if (!lock_held_) ++responses_outside_lock_;
     auto found = pending_.find(MessageIdOf(handle));
-    if (found == pending_.end()) return;
-    Pending& pending = found->second;
-    channel = pending.channel;
-    // A second response on one handle is recorded as the fault it is, and never forwarded.
-    if (++pending.response_count == 1) on_response = std::move(pending.on_response);
-    if (record_traffic_) {
-      pending.responses.push_back(bytes);
-    } else {
-      pending_.erase(found);
+    known = found != pending_.end();
+    if (known) {
+      Pending& pending = found->second;
+      channel = pending.channel;
+      // A second response on one handle is recorded as the fault it is, and never forwarded.
+      awaited = ++pending.response_count == 1;
+      if (awaited) on_response = std::move(pending.on_response);
+      if (record_traffic_) {
+        pending.responses.push_back(bytes);
+      } else {
+        pending_.erase(found);
+      }
     }
+    if (!awaited) ++stray_responses_;
   }
+  // A message answered twice is forgotten after its first response when no record is kept, so
+  // the unknown handle is the same fault; the engine says so, since the driver's caller only
+  // ever sees the first response.
+  if (!awaited) devkit::WriteEngineDiagnostic(devkit::kStrayResponseDiagnostic);
+  if (!known) return;
   Trace(devkit::TraceDirection::kReplyToApp, channel, bytes);
   if (on_response) {
     Schedule([on_response, bytes = std::move(bytes)] { on_response(bytes); });
@@ -248,6 +261,11 @@ std::vector<FlutterDesktopMessenger::Bytes> FlutterDesktopMessenger::ResponsesTo
   std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
   auto found = pending_.find(message_id);
   return found == pending_.end() ? std::vector<Bytes>() : found->second.responses;
+}
+
+size_t FlutterDesktopMessenger::stray_responses() const {
+  std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
+  return stray_responses_;
 }
 
 size_t FlutterDesktopMessenger::responses_outside_lock() const {

@@ -75,6 +75,9 @@ struct FlutterDesktopMessenger {
   std::vector<HostMessage> host_messages() const;
   // Every response the host sent for the message, in order; more than one is a host fault.
   std::vector<Bytes> ResponsesTo(uint64_t message_id) const;
+  // Responses to a message that awaited none: answered already, or never sent to the host. Each
+  // also writes a line on stderr, which is all a test in another process can see.
+  size_t stray_responses() const;
   size_t responses_outside_lock() const;
   bool has_callback(const std::string& channel) const;
   // How many times the host set a callback on the channel (clearing it not counted).
@@ -140,6 +143,7 @@ struct FlutterDesktopMessenger {
   uint64_t next_message_id_ = 1;
   std::vector<HostMessage> host_messages_;
   size_t responses_outside_lock_ = 0;
+  size_t stray_responses_ = 0;
   std::deque<Task> tasks_;
 };
 

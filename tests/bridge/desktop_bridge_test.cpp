@@ -173,14 +173,15 @@ TEST_F(DesktopBridgeTest, NameOnlyCallReachesTheBridgeWithoutArguments) {
   Call(kUi, "setTrayStatus", EncodableMap{{"status", "Focus"}, {"session", true}});
   ASSERT_EQ(bridge_->tray_status(), L"Focus");
   std::string diagnostics;
+  // A call that ends after its name is whole: nothing to report.
   EXPECT_EQ(Send(kUi, NameOnly("setTrayStatus"), &diagnostics), kNull);
-  EXPECT_EQ(diagnostics, flutter::testing::kReadPastEnd);
+  EXPECT_EQ(diagnostics, "");
   EXPECT_EQ(bridge_->tray_status(), L"");
   EXPECT_TRUE(bridge_->session_active());
 
   Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}});
   EXPECT_EQ(Send(kDesktop, NameOnly("setQuitAllowed"), &diagnostics), kNull);
-  EXPECT_EQ(diagnostics, flutter::testing::kReadPastEnd);
+  EXPECT_EQ(diagnostics, "");
   EXPECT_FALSE(bridge_->quit_allowed());
 }
 

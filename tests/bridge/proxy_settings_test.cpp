@@ -177,6 +177,27 @@ TEST_F(ProxySeamTest, FlagsAreTruncatedAndUnusableNumbersCountAsAbsent) {
   EXPECT_EQ(applied_[0].flags, 3u);
 }
 
+// A call whose arguments are no map asks for nothing; read as an empty map it would switch the
+// user's proxy off and forget the snapshot.
+TEST_F(ProxySeamTest, ArgumentsThatAreNoMapChangeNothing) {
+  ASSERT_EQ(Call(kDesktopChannel, "setProxy",
+                 EncodableMap{{"flags", 1}, {"restoreOnExit", EncodableMap{{"flags", 3}}}}),
+            kTrue);
+  applied_.clear();
+  for (const EncodableValue& arguments :
+       {EncodableValue(), EncodableValue(true), EncodableValue(3), EncodableValue("flags"),
+        EncodableValue(flutter::EncodableList{"flags", 1}),
+        EncodableValue(std::vector<uint8_t>{1})}) {
+    EXPECT_EQ(Call(kDesktopChannel, "setProxy", arguments), kFalse);
+  }
+  EXPECT_TRUE(applied_.empty());
+  // The snapshot is still the one put back at the end. Ended here, while the record it is
+  // applied into still exists.
+  bridge_.reset();
+  ASSERT_EQ(applied_.size(), 1u);
+  EXPECT_EQ(applied_[0].flags, 3u);
+}
+
 const EncodableMap kSnapshot = {{"flags", 3}, {"server", "old:80"}, {"bypass", "b"}, {"pac", ""}};
 const ProxySettings kSnapshotSettings = {3, L"old:80", L"b", L""};
 

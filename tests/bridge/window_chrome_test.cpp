@@ -286,5 +286,41 @@ TEST_F(WindowChromeTest, StartDragRepliesBeforeTheMoveLoop) {
   EXPECT_EQ(engine_->ResponsesTo(call_id), Replies{Hex("00 00")});
 }
 
+// A drag asked for during a drag starts no second move loop: the inner loop's end would leave
+// the bridge believing none runs, and a quit then would destroy the window under the outer one.
+TEST_F(WindowChromeTest, StartDragDuringADragStartsNoSecondLoop) {
+  static int loops_entered = 0;
+  static FlutterDesktopMessenger* engine = nullptr;
+  static uint64_t second_id = 0;
+  static std::vector<uint8_t> drag_message;
+  loops_entered = 0;
+  engine = engine_;
+  const flutter::MethodCall call("startDrag", nullptr);
+  drag_message = *flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
+  const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window_, GWLP_WNDPROC));
+  static WNDPROC forward = nullptr;
+  forward = original;
+  SetWindowLongPtrW(window_, GWLP_WNDPROC,
+                    reinterpret_cast<LONG_PTR>(
+                        +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+                          if (message == WM_ENTERSIZEMOVE && ++loops_entered == 1) {
+                            second_id = engine->SendToHost(kUiChannel, drag_message);
+                            engine->RunPendingTasks();
+                          }
+                          // Ends each loop as the Escape key would.
+                          if (message == WM_ENTERSIZEMOVE) {
+                            PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+                          }
+                          return CallWindowProcW(forward, window, message, wparam, lparam);
+                        }));
+  const uint64_t first_id = engine_->SendToHost(kUiChannel, drag_message);
+  engine_->RunPendingTasks();
+  SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+  ASSERT_GE(loops_entered, 1) << "Wine started no move loop";
+  EXPECT_EQ(loops_entered, 1);
+  EXPECT_EQ(engine_->ResponsesTo(first_id), Replies{Hex("00 00")});
+  EXPECT_EQ(engine_->ResponsesTo(second_id), Replies{Hex("00 00")});
+}
+
 }  // namespace
 }  // namespace keelo::testing

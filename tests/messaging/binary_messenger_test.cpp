@@ -91,9 +91,11 @@ TEST_F(BinaryMessengerTest, CopiesOfAReplyCallbackAnswerIndependently) {
   });
   const uint64_t id = engine_->SendToHost("chan", Hex("00"));
   engine_->RunPendingTasks();
-  copy(nullptr, 0);
+  const std::string diagnostics = CaptureStderr([&] { copy(nullptr, 0); });
   // The engine sees the second use of its handle: the host answered twice.
   EXPECT_EQ(engine_->ResponsesTo(id).size(), 2u);
+  EXPECT_EQ(engine_->stray_responses(), 1u);
+  EXPECT_NE(diagnostics.find("awaits none"), std::string::npos);
   copy = nullptr;
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -9,6 +10,7 @@
 #include "messaging/standard_method_codec.h"
 #include "tests/support/codec_test_support.h"
 #include "tests/support/engine_messenger_fixture.h"
+#include "tests/support/hostile_messages.h"
 #include "tests/support/recording_method_result.h"
 
 namespace flutter::testing {
@@ -114,7 +116,7 @@ TEST_F(MethodChannelTest, NameOnlyCallIsDispatchedWithNullArgument) {
   const std::string diagnostics = CaptureStderr([&] { responses = Call(Hex("07 03 66 6F 6F")); });
   EXPECT_EQ(name, "foo");
   EXPECT_TRUE(had_null_argument);
-  EXPECT_EQ(diagnostics, kReadPastEnd);
+  EXPECT_EQ(diagnostics, "");
   EXPECT_EQ(responses, std::vector<Bytes>{Hex("00 00")});
 }
 
@@ -124,18 +126,66 @@ TEST_F(MethodChannelTest, UndecodableCallGetsEmptyReplyWithoutCallingTheHandler)
     ++handler_calls;
     result.Success(nullptr);
   });
-  const std::string channel_line =
-      "Unable to construct method call from message on channel app/desktop\n";
-
+  // One line per message, the first fault's.
   std::vector<Bytes> responses;
   std::string diagnostics = CaptureStderr([&] { responses = Call(Hex("03 01 00 00 00")); });
-  EXPECT_EQ(diagnostics, kNotAString + channel_line);
+  EXPECT_EQ(diagnostics, kNotAString);
   EXPECT_EQ(responses, std::vector<Bytes>{Bytes()});
 
   diagnostics = CaptureStderr([&] { responses = Call(Bytes()); });
-  EXPECT_EQ(diagnostics, kReadPastEnd + kNotAString + channel_line);
+  EXPECT_EQ(diagnostics, kReadPastEnd);
+  EXPECT_EQ(responses, std::vector<Bytes>{Bytes()});
+
+  diagnostics = CaptureStderr([&] { responses = Call(Hex("0F 10 11")); });
+  EXPECT_EQ(diagnostics, "Unknown type in StandardCodecSerializer::ReadValueOfType: 15\n");
   EXPECT_EQ(responses, std::vector<Bytes>{Bytes()});
   EXPECT_EQ(handler_calls, 0);
+}
+
+// A call whose arguments were read with a fault is not the call that was sent: zeros stand for
+// the missing bytes. The handler never sees it, and the message costs one line however many
+// reads failed.
+TEST_F(MethodChannelTest, CallReadWithAFaultIsRefusedWithOneLine) {
+  int handler_calls = 0;
+  ReplyWith([&](const MethodCall&, MethodResult& result) {
+    ++handler_calls;
+    result.Success(nullptr);
+  });
+  const char* const faulty[] = {
+      // {"k": 5} cut inside the int32.
+      "07 02 67 6F 0D 01 07 01 6B 03 05 00",
+      // A list of four declared, one given: three reads past the end.
+      "07 02 67 6F 0C 04 01",
+      // Three unknown tags in a list.
+      "07 02 67 6F 0C 03 0F 10 11",
+      // A string longer than what is left, but not than the message.
+      "07 02 67 6F 07 08 61",
+  };
+  for (const char* hex : faulty) {
+    std::vector<Bytes> responses;
+    const std::string diagnostics = CaptureStderr([&] { responses = Call(Hex(hex)); });
+    EXPECT_EQ(std::count(diagnostics.begin(), diagnostics.end(), '\n'), 1) << hex;
+    EXPECT_EQ(responses, std::vector<Bytes>{Bytes()}) << hex;
+  }
+  EXPECT_EQ(handler_calls, 0);
+}
+
+// The hostile peer's messages one by one, each with its own count: one reply, at most one line,
+// and none for a well-formed call. The host's end-to-end run can only count lines in total.
+TEST_F(MethodChannelTest, EachHostileMessageGetsOneReplyAndAtMostOneLine) {
+  ReplyWith([&](const MethodCall&, MethodResult& result) { result.Success(nullptr); });
+  constexpr uint64_t kSeed = 7;
+  const std::vector<keelo::testing::HostileMessage> messages =
+      keelo::testing::MakeHostileMessages(kSeed, 1500);
+  for (size_t i = 0; i < messages.size(); ++i) {
+    std::vector<Bytes> responses;
+    const std::string diagnostics = CaptureStderr([&] { responses = Call(messages[i].bytes); });
+    const auto lines = std::count(diagnostics.begin(), diagnostics.end(), '\n');
+    EXPECT_LE(lines, messages[i].well_formed ? 0 : 1)
+        << "message " << i << ": " << keelo::testing::HexDump(messages[i].bytes) << "\n"
+        << diagnostics;
+    EXPECT_EQ(responses.size(), 1u) << "message " << i;
+  }
 }
 
 TEST_F(MethodChannelTest, SecondReplyIsRefusedWithTheOneShotLine) {
