@@ -3,7 +3,8 @@
 // proxy set and put back, while its handles and memory are sampled every tenth of the run.
 //
 // KEELO_SOAK_CALLS sets the number of calls (default 5000) and KEELO_SOAK_SEED the mix (default:
-// a fresh one, printed first, so that a failing mix can be run again).
+// a fresh one, printed first, so that a failing mix can be run again); KEELO_SOAK_ONLY=<method>
+// keeps one kind of call, to find which one a leak comes with.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -378,7 +379,9 @@ TEST_F(HostSoakTest, MixedCallsLeaveTheHostAsItWas) {
   targets.missing_path = "C:\\keelo-soak-missing-" + std::to_string(seed_) + "\\absent.exe";
   SoakModel start;
   start.proxy = HostProxy();
-  SoakMix mix(seed_, targets, start);
+  const char* only = std::getenv("KEELO_SOAK_ONLY");
+  SoakMix mix(seed_, targets, start, only == nullptr ? "" : only);
+  ASSERT_FALSE(mix.empty()) << "KEELO_SOAK_ONLY names no kind of call: " << only;
 
   ASSERT_NO_FATAL_FAILURE(Sample());
   const size_t tenth = calls / 10 == 0 ? 1 : calls / 10;

@@ -6,6 +6,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "messaging/encodable_value.h"
@@ -88,9 +89,13 @@ struct SoakModel {
 // invalid arguments, weighted so that the slow methods ("listApps", "getIcons") come rarely.
 class SoakMix {
  public:
-  // |start| is what the host holds before the first call; |start_proxy| is also what the
-  // calls ask the host to put back when it ends.
-  SoakMix(uint64_t seed, SoakTargets targets, SoakModel start);
+  // |start| is what the host holds before the first call; its proxy is also what the calls ask
+  // the host to put back when it ends. A non-empty |only| keeps one kind of call (a method name,
+  // "(unknown method)" or "(undecodable)"), to find which one a fault comes with.
+  SoakMix(uint64_t seed, SoakTargets targets, SoakModel start, const std::string& only = "");
+
+  // False when |only| named no kind of call.
+  bool empty() const { return kinds_.empty(); }
 
   // The next call of the mix. Inside the tray menu's loop no drag is started: a user cannot
   // press on the window while the menu holds the mouse.
@@ -112,6 +117,7 @@ class SoakMix {
  private:
   using Maker = SoakCall (SoakMix::*)();
   struct Kind {
+    std::string_view name;
     int weight;
     Maker make;
   };
@@ -151,6 +157,7 @@ class SoakMix {
   SoakTargets targets_;
   SoakModel model_;
   SoakProxy start_proxy_;
+  std::vector<Kind> kinds_;
   int total_weight_ = 0;
   uint64_t serial_ = 0;
 };
