@@ -6,10 +6,19 @@
 
 namespace flutter {
 
+namespace {
+
+thread_local uint64_t reads_at_end_of_message = 0;
+
+}  // namespace
+
 void ReportReadPastEnd() { WriteDiagnosticLine("Invalid read in StandardCodecByteStreamReader"); }
+
+uint64_t ReadsAtEndOfMessage() { return reads_at_end_of_message; }
 
 uint8_t ByteBufferStreamReader::ReadByte() {
   if (position_ >= length_) {
+    ++reads_at_end_of_message;
     ReportReadPastEnd();
     return 0;
   }

@@ -36,6 +36,12 @@ class ByteStreamWriter {
 // Writes the line every reader writes when a read would pass the end of its message.
 void ReportReadPastEnd();
 
+// How many single-byte reads on this thread found nothing left of their message. Nothing more
+// can be read after such a read, so a decoder that sees the count change stops reading the
+// elements its message still declares: each would fail with its own line, and a few bytes of
+// nested counts would otherwise cost millions of reads.
+uint64_t ReadsAtEndOfMessage();
+
 }  // namespace flutter
 
 #endif  // MESSAGING_BYTE_STREAMS_H_

@@ -224,8 +224,11 @@ EncodableValue StandardCodecSerializer::ReadList(ByteStreamReader* stream) const
     ReportReadPastEnd();
     return EncodableValue(EncodableList());
   }
+  const uint64_t reads_at_end = ReadsAtEndOfMessage();
   EncodableList list;
-  for (size_t i = 0; i < count && !nesting_refused; ++i) list.push_back(ReadTaggedValue(stream));
+  for (size_t i = 0; i < count && !nesting_refused && ReadsAtEndOfMessage() == reads_at_end; ++i) {
+    list.push_back(ReadTaggedValue(stream));
+  }
   if (nesting_refused) return EncodableValue();
   return EncodableValue(std::move(list));
 }
@@ -238,10 +241,11 @@ EncodableValue StandardCodecSerializer::ReadMap(ByteStreamReader* stream) const 
     ReportReadPastEnd();
     return EncodableValue(EncodableMap());
   }
+  const uint64_t reads_at_end = ReadsAtEndOfMessage();
   EncodableMap map;
-  for (size_t i = 0; i < count && !nesting_refused; ++i) {
+  for (size_t i = 0; i < count && !nesting_refused && ReadsAtEndOfMessage() == reads_at_end; ++i) {
     EncodableValue key = ReadTaggedValue(stream);
-    if (nesting_refused) break;
+    if (nesting_refused || ReadsAtEndOfMessage() != reads_at_end) break;
     EncodableValue value = ReadTaggedValue(stream);
     // A key that occurs twice keeps its first value.
     map.emplace(std::move(key), std::move(value));

@@ -178,14 +178,32 @@ TEST(StandardCodecDishonestSizes, TypedListWhoseBytesExceedTheMessageIsEmpty) {
   EXPECT_EQ(Decode(Hex("09 01 00 00 05 00 00 00")), EncodableValue(std::vector<int32_t>{5}));
 }
 
-TEST(StandardCodecDishonestSizes, SizeWithinTheMessageKeepsReadingPastTheEnd) {
-  // Four elements declared in a four-byte message: two are read, the other two are nulls past
-  // the end, each with its own line.
+TEST(StandardCodecDishonestSizes, MessageThatRunsOutEndsItsListsAndMapsWithOneLine) {
+  // Four elements declared in a four-byte message: two are read, the third finds nothing left
+  // and the fourth is not read at all.
   EncodableValue value;
-  const std::string diagnostics = CaptureStderr([&] { value = Decode(Hex("0C 04 01 00")); });
-  EXPECT_EQ(value, EncodableValue(
-                       EncodableList{true, EncodableValue(), EncodableValue(), EncodableValue()}));
-  EXPECT_EQ(diagnostics, kReadPastEnd + kReadPastEnd);
+  std::string diagnostics = CaptureStderr([&] { value = Decode(Hex("0C 04 01 00")); });
+  EXPECT_EQ(value, EncodableValue(EncodableList{true, EncodableValue(), EncodableValue()}));
+  EXPECT_EQ(diagnostics, kReadPastEnd);
+
+  // A map that runs out in a key keeps the entries before it; the value is not read.
+  diagnostics = CaptureStderr([&] { value = Decode(Hex("0D 03 03 01 00 00 00 01")); });
+  EXPECT_EQ(value, EncodableValue(EncodableMap{{EncodableValue(1), EncodableValue(true)}}));
+  EXPECT_EQ(diagnostics, kReadPastEnd);
+
+  // Two hundred lists of a thousand elements each, nested, where only the innermost gets its
+  // elements: every list around it ends too, instead of reading its other 999 elements past the
+  // end one line at a time (about 200,000 lines and reads from 1,800 bytes).
+  Bytes nested;
+  for (int i = 0; i < 200; ++i) nested.insert(nested.end(), {0x0C, 0xFE, 0xE8, 0x03});
+  nested.insert(nested.end(), 1000, 0x00);
+  diagnostics = CaptureStderr([&] { value = Decode(nested); });
+  EXPECT_EQ(diagnostics, kReadPastEnd);
+  // The list around the innermost one read its second element past the end, as null.
+  EncodableValue expected(EncodableList(1000, EncodableValue()));
+  expected = EncodableValue(EncodableList{expected, EncodableValue()});
+  for (int i = 0; i < 198; ++i) expected = EncodableValue(EncodableList{expected});
+  EXPECT_EQ(value, expected);
 }
 
 TEST(StandardCodecNesting, TwoHundredFiftySixLevelsAreRead) {

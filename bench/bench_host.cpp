@@ -1,0 +1,108 @@
+#include "bench/bench_host.h"
+
+#include <cstdio>
+#include <string>
+#include <utility>
+
+#include "common/scoped_handles.h"
+#include "tests/e2e/host_control.h"
+#include "tests/support/fixtures.h"
+
+namespace keelo::bench {
+namespace {
+
+constexpr DWORD kWindowTimeoutMs = 30000;
+constexpr DWORD kExitTimeoutMs = 10000;
+constexpr DWORD kReportPollMs = 20;
+
+std::string ReadWholeFile(const std::wstring& path) {
+  const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::string();
+  std::string text;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
+    text.append(buffer, read);
+  }
+  return text;
+}
+
+void PrintHostOutput(keelo::testing::HostProcess& process) {
+  const std::string output = process.Output();
+  if (!output.empty()) std::fprintf(stderr, "host output:\n%s\n", output.c_str());
+}
+
+}  // namespace
+
+std::wstring BenchHostExecutable() {
+  return keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR) + L"\\keelo_app.exe";
+}
+
+ReportPath::ReportPath(const std::wstring& purpose) {
+  wchar_t temp[MAX_PATH];
+  const DWORD length = GetTempPathW(MAX_PATH, temp);
+  path_ = std::wstring(temp, length) + L"keelo-host-bench-" + purpose + L"-" +
+          std::to_wstring(GetCurrentProcessId()) + L".txt";
+  Remove();
+}
+
+ReportPath::~ReportPath() { Remove(); }
+
+void ReportPath::Remove() const {
+  DeleteFileW(path_.c_str());
+  DeleteFileW((path_ + L".partial").c_str());
+}
+
+std::optional<RunningHost> StartBenchHost(const std::wstring& arguments) {
+  RunningHost host;
+  host.process = keelo::testing::HostProcess::Start(BenchHostExecutable(), arguments);
+  if (host.process == nullptr) {
+    std::fprintf(stderr, "cannot start %ls (error %lu)\n", BenchHostExecutable().c_str(),
+                 GetLastError());
+    return std::nullopt;
+  }
+  host.window = keelo::testing::WaitForHostWindow(host.process->id(), kWindowTimeoutMs);
+  if (host.window == nullptr) {
+    std::fprintf(stderr, "the host made no window within %lu ms\n", kWindowTimeoutMs);
+    PrintHostOutput(*host.process);
+    return std::nullopt;
+  }
+  return host;
+}
+
+std::optional<devkit::BenchResults> WaitForReport(const ReportPath& report, RunningHost& host,
+                                                  DWORD timeout_ms) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    if (GetFileAttributesW(report.path().c_str()) != INVALID_FILE_ATTRIBUTES) break;
+    if (host.process->WaitForExit(0)) {
+      std::fprintf(stderr, "the host ended before the bench application reported\n");
+      PrintHostOutput(*host.process);
+      return std::nullopt;
+    }
+    if (GetTickCount64() - start >= timeout_ms) {
+      std::fprintf(stderr, "no report from the bench application within %lu ms\n", timeout_ms);
+      PrintHostOutput(*host.process);
+      return std::nullopt;
+    }
+    Sleep(kReportPollMs);
+  }
+  std::optional<devkit::BenchResults> results =
+      devkit::BenchResults::Parse(ReadWholeFile(report.path()));
+  if (!results) std::fprintf(stderr, "the bench application's report is incomplete\n");
+  return results;
+}
+
+std::optional<DWORD> QuitHost(RunningHost& host) {
+  keelo::testing::AskHostToQuit(host.window);
+  std::optional<DWORD> code = host.process->WaitForExit(kExitTimeoutMs);
+  if (!code) {
+    std::fprintf(stderr, "the host did not end within %lu ms of being asked to quit\n",
+                 kExitTimeoutMs);
+    PrintHostOutput(*host.process);
+  }
+  return code;
+}
+
+}  // namespace keelo::bench

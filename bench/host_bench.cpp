@@ -1,0 +1,39 @@
+// What the host costs where the user would feel it, measured under Wine with the development
+// kit's engine and the bench application, each against a floor measured in the same run:
+//
+//   host_bench --only roundtrip [--calls N]   getIdleSeconds round trips against the engine's own
+//   host_bench --only startup [--runs N]      start to visible window against a minimal program
+//   host_bench --only idle [--seconds N]      CPU time and UI-thread wake-ups of an idle host
+//
+// Not a test (except the short round trip CTest runs, for its checks); see README.md.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "bench/host_runs.h"
+
+int main(int argc, char** argv) {
+  std::string only;
+  int calls = 10000;
+  // Starts vary much more than calls on a shared machine, so more of them are taken.
+  int runs = 25;
+  int seconds = 60;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--only") == 0) only = argv[i + 1];
+    if (std::strcmp(argv[i], "--calls") == 0) calls = std::max(1, std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--seconds") == 0) seconds = std::max(1, std::atoi(argv[i + 1]));
+  }
+  if (only == "roundtrip") return keelo::bench::RunRoundTrip(calls);
+  if (only == "startup") return keelo::bench::RunStartup(runs);
+  if (only == "idle") return keelo::bench::RunIdle(seconds);
+  std::fprintf(stderr,
+               "usage: host_bench --only roundtrip [--calls N] | startup [--runs N] | "
+               "idle [--seconds N]\n");
+  return 64;
+}

@@ -1,0 +1,18 @@
+#ifndef BENCH_HOST_RUNS_H_
+#define BENCH_HOST_RUNS_H_
+
+namespace keelo::bench {
+
+// Each prints its figures and returns the process's exit code: 0 when the run was complete and
+// every check held, 1 otherwise.
+
+// |calls| measured round trips of each kind.
+int RunRoundTrip(int calls);
+// |runs| measured starts of each program, after warm-ups.
+int RunStartup(int runs);
+// A window of |seconds| with the host idle.
+int RunIdle(int seconds);
+
+}  // namespace keelo::bench
+
+#endif  // BENCH_HOST_RUNS_H_

@@ -1,0 +1,69 @@
+// The bench UI application (app.so): started by the host like any UI application, it measures
+// what the harness (bench/host_bench) asks for through its entrypoint arguments and writes a
+// report the harness reads. Without a mode it does nothing at all.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "devkit/bench/bench_options.h"
+#include "devkit/bench/idle_watch.h"
+#include "devkit/bench/round_trips.h"
+#include "devkit/engine/app_interface.h"
+
+namespace {
+
+struct BenchApp {
+  std::unique_ptr<devkit::RoundTrips> round_trips;
+  std::unique_ptr<devkit::IdleWatch> idle_watch;
+};
+
+// The application's instance or null, with the reason on stderr.
+BenchApp* StartBench(const devkit::BenchOptions& options, const KeeloPeerInterface& peer) {
+  auto app = std::make_unique<BenchApp>();
+  std::string error;
+  if (options.mode != devkit::BenchOptions::Mode::kNone && options.out.empty()) {
+    error = "no --bench-out=<path> for the report";
+  } else if (options.mode == devkit::BenchOptions::Mode::kRoundTrip) {
+    if (options.channel.empty()) {
+      error = "no --bench-channel=<app id>/desktop to call";
+    } else {
+      app->round_trips = std::make_unique<devkit::RoundTrips>(peer, options);
+    }
+  } else if (options.mode == devkit::BenchOptions::Mode::kIdle) {
+    app->idle_watch = devkit::IdleWatch::Start(options, &error);
+  }
+  if (!error.empty()) {
+    std::fprintf(stderr, "bench app: %s\n", error.c_str());
+    return nullptr;
+  }
+  return app.release();
+}
+
+}  // namespace
+
+extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* info,
+                                                     const KeeloPeerInterface* peer) {
+  if (info == nullptr || peer == nullptr || peer->struct_size < sizeof(KeeloPeerInterface) ||
+      peer->version != KEELO_APP_INTERFACE_VERSION) {
+    return nullptr;
+  }
+  std::vector<std::string> arguments;
+  if (info->argument_count > 0) {
+    arguments.assign(info->arguments, info->arguments + info->argument_count);
+  }
+  std::string error;
+  const devkit::BenchOptions options = devkit::ParseBenchOptions(arguments, &error);
+  if (!error.empty()) {
+    std::fprintf(stderr, "bench app: %s\n", error.c_str());
+    return nullptr;
+  }
+  return StartBench(options, *peer);
+}
+
+extern "C" __declspec(dllexport) void KeeloAppStop(void* app) {
+  delete static_cast<BenchApp*>(app);
+}

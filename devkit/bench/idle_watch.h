@@ -1,0 +1,42 @@
+#ifndef DEVKIT_BENCH_IDLE_WATCH_H_
+#define DEVKIT_BENCH_IDLE_WATCH_H_
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "devkit/bench/bench_options.h"
+#include "devkit/bench/message_census.h"
+
+namespace devkit {
+
+// The idle mode: the application makes no call at all, and counts the UI thread's wake-ups
+// between the harness's two events (<control>-start and <control>-stop). Its own thread only
+// waits for those, so it wakes nothing on the UI thread.
+class IdleWatch {
+ public:
+  // On the UI thread, which is the one the census watches. Null, with |error| set, when the
+  // events or the hook are missing.
+  static std::unique_ptr<IdleWatch> Start(const BenchOptions& options, std::string* error);
+  ~IdleWatch();
+
+  IdleWatch(const IdleWatch&) = delete;
+  IdleWatch& operator=(const IdleWatch&) = delete;
+
+ private:
+  IdleWatch() = default;
+  void Run();
+
+  std::string out_;
+  std::unique_ptr<MessageCensus> census_;
+  HANDLE start_ = nullptr;
+  HANDLE stop_ = nullptr;
+  HANDLE quit_ = nullptr;
+  std::thread thread_;
+};
+
+}  // namespace devkit
+
+#endif  // DEVKIT_BENCH_IDLE_WATCH_H_
