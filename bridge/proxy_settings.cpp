@@ -2,7 +2,9 @@
 
 #include <wininet.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -40,6 +42,15 @@ std::wstring TakeOptionText(LPWSTR text) {
   std::wstring copy(text);
   GlobalFree(text);
   return copy;
+}
+
+// A query that fails on one option still fills the others it knows (Wine's does, on every
+// query for the settings page's flags), and those texts are the caller's to free as well.
+void DiscardOptionTexts(OptionList& options) {
+  for (size_t i = 1; i < std::size(options.options); ++i) {
+    TakeOptionText(options.options[i].Value.pszValue);
+    options.options[i].Value.pszValue = nullptr;
+  }
 }
 
 }  // namespace
@@ -96,9 +107,13 @@ std::optional<ProxySettings> QueryProxySettings(const SystemCalls& system) {
   // flags instead.
   OptionList options(INTERNET_PER_CONN_FLAGS_UI);
   if (!system.query_proxy_options(options.list)) {
+    DiscardOptionTexts(options);
     options.options[0].dwOption = INTERNET_PER_CONN_FLAGS;
     options.list.dwSize = sizeof(options.list);
-    if (!system.query_proxy_options(options.list)) return std::nullopt;
+    if (!system.query_proxy_options(options.list)) {
+      DiscardOptionTexts(options);
+      return std::nullopt;
+    }
   }
   ProxySettings settings;
   settings.flags = options.options[0].Value.dwValue;

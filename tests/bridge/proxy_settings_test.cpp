@@ -89,9 +89,9 @@ class ProxySeamTest : public BridgeTest {
     calls.query_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       queried_.push_back(PassedOptions::From(list));
       if (list.pOptions[0].dwOption == INTERNET_PER_CONN_FLAGS_UI && !flags_ui_available_) {
-        return false;
+        return FailAfterFillingTexts(list);
       }
-      if (!query_succeeds_) return false;
+      if (!query_succeeds_) return FailAfterFillingTexts(list);
       list.pOptions[0].Value.dwValue = 9;
       list.pOptions[1].Value.pszValue = returned_server_ = GlobalText(server_text_);
       list.pOptions[2].Value.pszValue = nullptr;
@@ -100,8 +100,22 @@ class ProxySeamTest : public BridgeTest {
     };
   }
 
+  // WinINet under Wine fails a query for an option it does not know, and still fills in the
+  // texts of the others.
+  bool FailAfterFillingTexts(INTERNET_PER_CONN_OPTION_LISTW& list) {
+    if (!fill_texts_when_failing_) return false;
+    for (DWORD i = 1; i < list.dwOptionCount; ++i) {
+      // Blocks this large are the heap's alone (see below), so a freed one reads as size 0.
+      list.pOptions[i].Value.pszValue = GlobalText(std::wstring(400000, L'f'));
+      texts_of_failed_queries_.push_back(list.pOptions[i].Value.pszValue);
+    }
+    return false;
+  }
+
   std::vector<PassedOptions> applied_;
   std::vector<PassedOptions> queried_;
+  bool fill_texts_when_failing_ = false;
+  std::vector<LPWSTR> texts_of_failed_queries_;
   bool apply_succeeds_ = true;
   bool query_succeeds_ = true;
   bool flags_ui_available_ = true;
@@ -159,6 +173,28 @@ TEST_F(ProxySeamTest, QueryAsksForTheSettingsPagesFlagsFirstAndFreesTheTexts) {
 
   query_succeeds_ = false;
   EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"), EncodableValue());
+}
+
+// Wine fails every query for the settings page's flags after filling in the texts; the host
+// asked for one a call, and kept about a kilobyte of memory each time.
+TEST_F(ProxySeamTest, TextsOfAFailedQueryAreFreedToo) {
+  flags_ui_available_ = false;
+  fill_texts_when_failing_ = true;
+  EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"),
+            EncodableValue(EncodableMap{{"flags", int64_t{9}},
+                                        {"server", "proxy.example:3128"},
+                                        {"bypass", ""},
+                                        {"pac", "http://pac.example/p"}}));
+  ASSERT_EQ(queried_.size(), 2u);
+  // The second query starts without them.
+  for (const std::optional<std::wstring>& text : queried_[1].texts) {
+    EXPECT_FALSE(text.has_value()) << "a text of the failed query was passed on";
+  }
+
+  query_succeeds_ = false;
+  EXPECT_EQ(CallForValue(kDesktopChannel, "getProxy"), EncodableValue());
+  ASSERT_EQ(texts_of_failed_queries_.size(), 9u);
+  for (LPWSTR text : texts_of_failed_queries_) EXPECT_EQ(GlobalSize(text), 0u);
 }
 
 TEST_F(ProxySeamTest, FlagsAreTruncatedAndUnusableNumbersCountAsAbsent) {
