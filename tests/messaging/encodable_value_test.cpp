@@ -140,6 +140,37 @@ TEST(EncodableValueOrdering, NanIsNeitherLessNorGreaterAndCustomValuesAreNeverEq
   EXPECT_EQ(first, first);
 }
 
+// Equal values nested as map keys and list elements, 64 levels deep: a comparison that asked
+// "a < b" and then "b < a" at each level would take 2^64 steps here instead of 64. A message of a
+// few hundred bytes carries such values.
+TEST(EncodableValueOrdering, DeeplyNestedEqualValuesCompareInLinearTime) {
+  EncodableValue keys;
+  EncodableValue lists;
+  for (int level = 0; level < 64; ++level) {
+    keys = EncodableValue(EncodableMap{{keys, EncodableValue()}});
+    lists = EncodableValue(EncodableList{lists, EncodableValue(level)});
+  }
+  const EncodableValue same_keys = keys;
+  const EncodableValue same_lists = lists;
+  EXPECT_FALSE(keys < same_keys);
+  EXPECT_FALSE(same_keys < keys);
+  EXPECT_FALSE(lists < same_lists);
+  EXPECT_FALSE(same_lists < lists);
+
+  // One difference at the bottom still decides.
+  EncodableValue deeper_key(1);
+  for (int level = 0; level < 64; ++level) {
+    deeper_key = EncodableValue(EncodableMap{{deeper_key, EncodableValue()}});
+  }
+  EXPECT_TRUE(keys < deeper_key);
+  EXPECT_FALSE(deeper_key < keys);
+
+  EncodableMap map{{keys, 1}};
+  map.emplace(same_keys, 2);
+  EXPECT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.at(keys), EncodableValue(1));
+}
+
 TEST(EncodableValueMap, KeepExistingInsertAndSubscriptAssignment) {
   EncodableMap map;
   map.emplace("key", 1);
