@@ -84,6 +84,9 @@ EncodableValue ReadSequence(const StandardCodecSerializer& serializer, ByteStrea
     return EncodableValue(Sequence());
   }
   Sequence sequence(count, Element());
+  // An empty list reads nothing, even when the padding skipped above ran past the end: the peer
+  // writes no padding before one, so at the end of a message it always would.
+  if (count == 0) return EncodableValue(std::move(sequence));
   stream->ReadBytes(reinterpret_cast<uint8_t*>(sequence.data()), count * sizeof(Element));
   return EncodableValue(std::move(sequence));
 }

@@ -104,6 +104,27 @@ TEST_F(MethodChannelTest, CallIsDecodedWithNameAndArguments) {
   EXPECT_EQ(arguments, EncodableValue(EncodableMap{{"k", 5}}));
 }
 
+// A peer writes no padding before an empty typed list, and a reader skips it all the same: as
+// the last argument, the padding runs past the end of the call. Nothing is missing, so the call
+// is the one that was sent.
+TEST_F(MethodChannelTest, EmptyTypedListAtTheEndIsNotAFault) {
+  std::vector<EncodableValue> received;
+  ReplyWith([&](const MethodCall& call, MethodResult& result) {
+    received.push_back(*call.arguments());
+    result.Success(nullptr);
+  });
+  std::string diagnostics = CaptureStderr([&] {
+    Call(Hex("07 02 67 6F 09 00"));
+    Call(Hex("07 02 67 6F 0A 00"));
+    Call(Hex("07 02 67 6F 0C 01 0B 00"));
+  });
+  EXPECT_EQ(diagnostics, "");
+  EXPECT_EQ(received,
+            (std::vector<EncodableValue>{
+                EncodableValue(std::vector<int32_t>()), EncodableValue(std::vector<int64_t>()),
+                EncodableValue(EncodableList{EncodableValue(std::vector<double>())})}));
+}
+
 TEST_F(MethodChannelTest, NameOnlyCallIsDispatchedWithNullArgument) {
   std::optional<std::string> name;
   bool had_null_argument = false;
