@@ -367,9 +367,8 @@ SoakCall SoakMix::SetProxy() {
                       EncodableMap{{"flags", 1}, {"server", 8080}, {"restoreOnExit", restore}},
                       Exact(kTrue));
     default:
-      // Everything absent: direct, and every text cleared.
-      model_.proxy = SoakProxy{1, ""};
-      return MakeCall(kDesktop, "setProxy", "arguments not a map", NotAMap(Pick(4)), Exact(kTrue));
+      // No settings at all: refused, and the user's proxy left as it was.
+      return MakeCall(kDesktop, "setProxy", "arguments not a map", NotAMap(Pick(4)), Exact(kFalse));
   }
 }
 
@@ -491,21 +490,20 @@ SoakCall SoakMix::Undecodable() {
   call.channel = Chance(50) ? kDesktop : kUi;
   call.kind = "(undecodable)";
   if (Chance(50)) {
-    // Tag 255 is no value at all, so there is no method name: the channel gives up on it.
+    // Tag 255 is no value at all, so there is no method name: the channel gives up on it, with
+    // the line of the message's first fault only.
     call.label = "(bytes that are no method call)";
     call.message = {0xff, 0x00};
     call.expected = Exact(kNotImplemented);
     ++model_.diagnostics["Unknown type in StandardCodecSerializer::ReadValueOfType: 255"];
-    ++model_.diagnostics["Invalid method call; method name is not a string."];
-    ++model_.diagnostics["Unable to construct method call from message on channel " + call.channel];
     return call;
   }
-  // A call cut short inside its last string: the reader says so once and fills the rest with
-  // zeros, and the method runs on what it got, as the engine's own codec does.
+  // A call cut short inside its last string: the reader says so once, and the call is not the
+  // one that was sent, so no method runs on it.
   call.label = "setTrayStatus (cut short)";
   call.message = devkit::EncodeMethodCall("setTrayStatus", EncodableMap{{"status", "cut"}});
   call.message.resize(call.message.size() - 2);
-  call.expected = Exact(call.channel == kUi ? kNull : kNotImplemented);
+  call.expected = Exact(kNotImplemented);
   ++model_.diagnostics["Invalid read in StandardCodecByteStreamReader"];
   return call;
 }
