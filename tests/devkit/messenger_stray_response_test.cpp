@@ -38,9 +38,10 @@ std::string Exchange(bool record_traffic, FlutterDesktopMessageCallback callback
   FlutterDesktopMessenger* messenger = FlutterDesktopMessenger::Create(std::move(options));
   messenger->SetCallback("host", callback, nullptr);
   ::testing::internal::CaptureStderr();
-  messenger->SendToHost("host", {7}, [received](Bytes reply) { received->push_back(reply); });
+  messenger->SendToHost("host", {7},
+                        [received](const Bytes& reply) { received->push_back(reply); });
   messenger->RunPendingTasks();
-  const std::string diagnostics = ::testing::internal::GetCapturedStderr();
+  std::string diagnostics = ::testing::internal::GetCapturedStderr();
   *stray = messenger->stray_responses();
   messenger->ShutDown();
   return diagnostics;

@@ -25,6 +25,7 @@ TEST(ProcessMetricsTest, SeesHandlesOpenedAndClosed) {
   const DWORD before = MetricsOf(GetCurrentProcess()).handles;
   {
     std::vector<ScopedHandle> events;
+    events.reserve(kEvents);
     for (int i = 0; i < kEvents; ++i)
       events.emplace_back(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     EXPECT_EQ(MetricsOf(GetCurrentProcess()).handles, before + kEvents);
