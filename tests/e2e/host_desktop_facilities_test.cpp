@@ -15,6 +15,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 #include "tests/support/shell_fixtures.h"
 
@@ -35,13 +36,7 @@ const Bytes kTrue = {0x00, 0x01};
 const Bytes kFalse = {0x00, 0x02};
 
 std::wstring ReadString(const wchar_t* key, const wchar_t* name) {
-  wchar_t text[2048] = {};
-  DWORD size = sizeof(text);
-  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return text;
+  return ReadRegistryText(HKEY_CURRENT_USER, key, name).value_or(L"<missing>");
 }
 
 class HostDesktopFacilitiesTest : public HostTest {

@@ -31,6 +31,7 @@
 #include "tests/e2e/soak_replies.h"
 #include "tests/e2e/soak_samples.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -98,13 +99,7 @@ struct RegistryProxy {
 };
 
 std::wstring ReadText(const wchar_t* key, const wchar_t* name) {
-  wchar_t text[2048] = {};
-  DWORD size = sizeof(text);
-  if (RegGetValueW(HKEY_CURRENT_USER, key, name, RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS) {
-    return L"";
-  }
-  return text;
+  return ReadRegistryText(HKEY_CURRENT_USER, key, name).value_or(L"");
 }
 
 RegistryProxy ReadRegistryProxy() {

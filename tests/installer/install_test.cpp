@@ -16,6 +16,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -27,13 +28,7 @@ constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kNewerRefused[] = L"A newer version of Keelo is already installed.";
 
 std::wstring RunValueData() {
-  wchar_t text[1024] = {};
-  DWORD size = sizeof(text);
-  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS) {
-    return L"<missing>";
-  }
-  return text;
+  return ReadRegistryText(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or(L"<missing>");
 }
 
 bool KeyExists(const wchar_t* key) {

@@ -10,6 +10,7 @@
 #include "installer/actions/running_keelo.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -21,13 +22,7 @@ constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
 
 std::optional<std::wstring> StoredRunValue() {
-  wchar_t text[1024] = {};
-  DWORD size = sizeof(text);
-  if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_REG_SZ, nullptr, text, &size) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  return std::wstring(text);
+  return ReadRegistryText(HKEY_CURRENT_USER, kRunKey, kRunValue);
 }
 
 TEST(IsProgramInTest, ProgramDirectlyInTheFolderWhateverTheCaseAndClosingBackslash) {

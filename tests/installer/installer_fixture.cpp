@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "tests/support/fixtures.h"
+#include "tests/support/registry_text.h"
 
 namespace keelo::testing {
 namespace {
@@ -33,18 +34,7 @@ std::wstring LogPath() {
 }
 
 std::wstring RegistryString(HKEY hive, const std::wstring& key, const wchar_t* name) {
-  DWORD size = 0;
-  if (RegGetValueW(hive, key.c_str(), name, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
-      ERROR_SUCCESS) {
-    return std::wstring();
-  }
-  std::wstring text(size / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(hive, key.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
-      ERROR_SUCCESS) {
-    return std::wstring();
-  }
-  text.resize(wcsnlen(text.c_str(), text.size()));
-  return text;
+  return ReadRegistryText(hive, key, name).value_or(std::wstring());
 }
 
 // Calls |visit| with every entry of |folder| but "." and "..".
