@@ -12,6 +12,7 @@
 #include "devkit/bench/bench_options.h"
 #include "devkit/bench/idle_watch.h"
 #include "devkit/bench/round_trips.h"
+#include "devkit/common/app_start.h"
 #include "devkit/engine/app_interface.h"
 
 namespace {
@@ -47,14 +48,8 @@ BenchApp* StartBench(const devkit::BenchOptions& options, const KeeloPeerInterfa
 
 extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* info,
                                                      const KeeloPeerInterface* peer) {
-  if (info == nullptr || peer == nullptr || peer->struct_size < sizeof(KeeloPeerInterface) ||
-      peer->version != KEELO_APP_INTERFACE_VERSION) {
-    return nullptr;
-  }
-  std::vector<std::string> arguments;
-  if (info->argument_count > 0) {
-    arguments.assign(info->arguments, info->arguments + info->argument_count);
-  }
+  if (!devkit::IsUsableStart(info, peer)) return nullptr;
+  const std::vector<std::string> arguments = devkit::StartArguments(*info);
   std::string error;
   const devkit::BenchOptions options = devkit::ParseBenchOptions(arguments, &error);
   if (!error.empty()) {

@@ -21,6 +21,7 @@
 #include <utility>
 #include <vector>
 
+#include "devkit/common/app_start.h"
 #include "devkit/common/text_conversion.h"
 #include "devkit/demo/focus_session.h"
 #include "devkit/driver/protocol/method_envelopes.h"
@@ -391,15 +392,10 @@ class DemoApp {
 
 extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* info,
                                                      const KeeloPeerInterface* peer) {
-  if (info == nullptr || peer == nullptr || peer->struct_size < sizeof(KeeloPeerInterface) ||
-      peer->version != KEELO_APP_INTERFACE_VERSION) {
-    return nullptr;
-  }
+  if (!devkit::IsUsableStart(info, peer)) return nullptr;
   std::string channel = ChannelVariable();
-  std::vector<std::string> arguments;
-  for (int i = 0; i < info->argument_count; ++i) {
-    const std::string_view argument = info->arguments[i];
-    arguments.emplace_back(argument);
+  const std::vector<std::string> arguments = devkit::StartArguments(*info);
+  for (const std::string_view argument : arguments) {
     if (argument.substr(0, sizeof(kChannelArgument) - 1) == kChannelArgument) {
       channel = std::string(argument.substr(sizeof(kChannelArgument) - 1));
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "devkit/common/app_start.h"
 #include "devkit/common/text_conversion.h"
 #include "devkit/driver/app/driver_session.h"
 #include "devkit/driver/protocol/driver_config.h"
@@ -33,14 +34,8 @@ const char* OrNull(const std::optional<std::string>& value) {
 
 extern "C" __declspec(dllexport) void* KeeloAppStart(const KeeloAppStartInfo* info,
                                                      const KeeloPeerInterface* peer) {
-  if (info == nullptr || peer == nullptr || peer->struct_size < sizeof(KeeloPeerInterface) ||
-      peer->version != KEELO_APP_INTERFACE_VERSION) {
-    return nullptr;
-  }
-  std::vector<std::string> arguments;
-  if (info->argument_count > 0) {
-    arguments.assign(info->arguments, info->arguments + info->argument_count);
-  }
+  if (!devkit::IsUsableStart(info, peer)) return nullptr;
+  std::vector<std::string> arguments = devkit::StartArguments(*info);
   const std::optional<std::string> pipe = EnvironmentVariable(devkit::kPipeVariable);
   const std::optional<std::string> channels = EnvironmentVariable(devkit::kChannelsVariable);
   devkit::DriverConfig config =
