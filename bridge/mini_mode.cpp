@@ -6,7 +6,7 @@
 
 #include "bridge/desktop_bridge.h"
 #include "common/dpi.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 

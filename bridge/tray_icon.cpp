@@ -7,7 +7,7 @@
 #include "bridge/desktop_bridge.h"
 #include "bridge/tray_menu.h"
 #include "common/scoped_handles.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 #include "resources/resource_ids.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "bridge/desktop_bridge.h"
 #include "bridge/mini_mode.h"
 #include "bridge/tray_icon.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam,
                                                           LPARAM lparam) {

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "flutter_messenger.h"
+#include "engine_api/flutter_messenger.h"
 #include "messaging/binary_messenger.h"
 
 namespace flutter {

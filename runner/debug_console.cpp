@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <iostream>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 void OpenDebugConsole() {
   if (!AllocConsole()) return;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/dpi.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 

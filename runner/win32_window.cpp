@@ -4,7 +4,7 @@
 
 #include "common/dpi.h"
 #include "common/scoped_handles.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 #include "resources/resource_ids.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "devkit/engine/plugin_registrar.h"
 #include "devkit/engine/task_runner.h"
 #include "devkit/engine/view_window.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace devkit {
 

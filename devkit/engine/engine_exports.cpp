@@ -8,7 +8,7 @@
 
 #include "devkit/engine/engine.h"
 #include "devkit/engine/engine_diagnostics.h"
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 

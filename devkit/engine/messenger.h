@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "devkit/engine/trace_line.h"
-#include "flutter_messenger.h"
+#include "engine_api/flutter_messenger.h"
 
 // The stand-in engine's messenger: channel traffic between the host and the UI application's
 // side, behind the engine's messaging functions. It keeps what the host relies on: reference

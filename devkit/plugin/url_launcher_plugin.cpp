@@ -2,7 +2,7 @@
 // registration in it, where the stand-in engine (and through it the driver) sees it. It offers
 // nothing else: no test may open a URL, which would reach the machine's browser.
 
-#include "url_launcher_plugin.h"
+#include "engine_api/url_launcher_plugin.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 #include "messaging/binary_messenger.h"
 #include "messaging/binary_messenger_impl.h"
 #include "runner/engine/engine_project.h"

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace flutter {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 #include "runner/engine/engine_project.h"
 #include "runner/engine/flutter_engine.h"
 #include "runner/engine/flutter_view.h"

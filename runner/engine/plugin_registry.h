@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace flutter {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 #include "messaging/binary_messenger_impl.h"
 
 namespace devkit::testing {

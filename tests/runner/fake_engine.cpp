@@ -4,7 +4,7 @@
 
 #include "bridge/desktop_bridge.h"
 #include "devkit/engine/messenger.h"
-#include "url_launcher_plugin.h"
+#include "engine_api/url_launcher_plugin.h"
 
 struct FlutterDesktopEngine {
   FlutterDesktopMessenger* messenger;

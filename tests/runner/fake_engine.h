@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 namespace keelo::testing {
 

@@ -1,10 +1,10 @@
-#ifndef RUNNER_ENGINE_INTERFACE_URL_LAUNCHER_PLUGIN_H_
-#define RUNNER_ENGINE_INTERFACE_URL_LAUNCHER_PLUGIN_H_
+#ifndef ENGINE_API_URL_LAUNCHER_PLUGIN_H_
+#define ENGINE_API_URL_LAUNCHER_PLUGIN_H_
 
 // The URL-launcher plug-in library (url_launcher_windows_plugin.dll), registered at start-up.
 // Its import library is made from url_launcher_windows_plugin.def.
 
-#include "flutter_windows.h"
+#include "engine_api/flutter_windows.h"
 
 #if defined(__cplusplus)
 extern "C" {
@@ -16,4 +16,4 @@ void UrlLauncherWindowsRegisterWithRegistrar(FlutterDesktopPluginRegistrarRef re
 }  // extern "C"
 #endif
 
-#endif  // RUNNER_ENGINE_INTERFACE_URL_LAUNCHER_PLUGIN_H_
+#endif  // ENGINE_API_URL_LAUNCHER_PLUGIN_H_

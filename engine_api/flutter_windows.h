@@ -1,5 +1,5 @@
-#ifndef RUNNER_ENGINE_INTERFACE_FLUTTER_WINDOWS_H_
-#define RUNNER_ENGINE_INTERFACE_FLUTTER_WINDOWS_H_
+#ifndef ENGINE_API_FLUTTER_WINDOWS_H_
+#define ENGINE_API_FLUTTER_WINDOWS_H_
 
 // The engine library's interface (flutter_windows.dll), as the host uses it. The host links
 // against the library by name; its import library is made from flutter_windows.def.
@@ -8,7 +8,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "flutter_messenger.h"
+#include "engine_api/flutter_messenger.h"
 
 #if defined(__cplusplus)
 extern "C" {
@@ -82,4 +82,4 @@ static_assert(offsetof(FlutterDesktopEngineProperties, byte_option) == 64);
 static_assert(sizeof(FlutterDesktopEngineProperties) == 72);
 #endif
 
-#endif  // RUNNER_ENGINE_INTERFACE_FLUTTER_WINDOWS_H_
+#endif  // ENGINE_API_FLUTTER_WINDOWS_H_

@@ -1,5 +1,5 @@
-#ifndef RUNNER_ENGINE_INTERFACE_FLUTTER_MESSENGER_H_
-#define RUNNER_ENGINE_INTERFACE_FLUTTER_MESSENGER_H_
+#ifndef ENGINE_API_FLUTTER_MESSENGER_H_
+#define ENGINE_API_FLUTTER_MESSENGER_H_
 
 // The engine library's channel-messaging functions. Kept apart from the rest of the engine's
 // interface because they need no Windows header: the messaging layer and its tests build on any
@@ -69,4 +69,4 @@ static_assert(offsetof(FlutterDesktopMessage, message_size) == 24);
 static_assert(offsetof(FlutterDesktopMessage, response_handle) == 32);
 #endif
 
-#endif  // RUNNER_ENGINE_INTERFACE_FLUTTER_MESSENGER_H_
+#endif  // ENGINE_API_FLUTTER_MESSENGER_H_
