@@ -69,7 +69,7 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
 // The EnumWindows callback of the window pass; |catalog| is the AppCatalog's address. Adds the
 // process of a visible, unowned, titled window that is no tool window, unless its executable is
 // in the catalogue already. Always goes on to the next window.
-BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog);
+BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog) noexcept;
 
 // One map per record, in key order, with the string keys "exe", "name", "path" and "icon". Text
 // that is not valid UTF-16 is sent as the empty string.

@@ -4,7 +4,7 @@
 #include "bridge/desktop_bridge.h"
 
 void CALLBACK DesktopBridge::ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND window, LONG object_id,
-                                                 LONG, DWORD, DWORD) {
+                                                 LONG, DWORD, DWORD) noexcept {
   if (object_id != OBJID_WINDOW) return;
   if (window == nullptr) return;
   // The hook carries no user data; events still queued after the bridge went are dropped here.

@@ -74,7 +74,8 @@ void BinaryMessengerImpl::SetHandler(const std::string& channel, BinaryHandler h
 }
 
 void BinaryMessengerImpl::DispatchIncoming(FlutterDesktopMessengerRef messenger,
-                                           const FlutterDesktopMessage* message, void* user_data) {
+                                           const FlutterDesktopMessage* message,
+                                           void* user_data) noexcept {
   ReplyState state{TakeReference(messenger), message->response_handle};
   BinaryReplyCallback reply = [state = std::move(state)](const uint8_t* reply_bytes,
                                                          size_t reply_size) mutable {
@@ -86,7 +87,8 @@ void BinaryMessengerImpl::DispatchIncoming(FlutterDesktopMessengerRef messenger,
   handler(message->message, message->message_size, std::move(reply));
 }
 
-void BinaryMessengerImpl::DeliverReply(const uint8_t* reply, size_t reply_size, void* user_data) {
+void BinaryMessengerImpl::DeliverReply(const uint8_t* reply, size_t reply_size,
+                                       void* user_data) noexcept {
   std::unique_ptr<BinaryReplyCallback> holder(static_cast<BinaryReplyCallback*>(user_data));
   (*holder)(reply, reply_size);
 }

@@ -27,10 +27,12 @@ class BinaryMessengerImpl : public BinaryMessenger {
   void SetHandler(const std::string& channel, BinaryHandler handler) override;
 
   // The engine's callbacks: an incoming message (|user_data| is the stored handler) and a
-  // reply to a message sent with a reply (|user_data| is the reply holder).
+  // reply to a message sent with a reply (|user_data| is the reply holder). Nothing may unwind
+  // into the engine's C frames: an exception that reaches one of them (a failed allocation
+  // inside a handler) ends the process here, through std::terminate.
   static void DispatchIncoming(FlutterDesktopMessengerRef messenger,
-                               const FlutterDesktopMessage* message, void* user_data);
-  static void DeliverReply(const uint8_t* reply, size_t reply_size, void* user_data);
+                               const FlutterDesktopMessage* message, void* user_data) noexcept;
+  static void DeliverReply(const uint8_t* reply, size_t reply_size, void* user_data) noexcept;
 
  private:
   FlutterDesktopMessengerRef engine_messenger_;

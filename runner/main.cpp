@@ -8,6 +8,7 @@
 #include "runner/engine/engine_project.h"
 #include "runner/first_geometry.h"
 #include "runner/flutter_window.h"
+#include "runner/uncaught_exception.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ void ShowExistingInstance() {
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
+  InstallUncaughtExceptionReport();
   // Output goes to the console of whoever started the host; under a debugger without one, the
   // host gets its own.
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();

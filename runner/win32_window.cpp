@@ -148,7 +148,8 @@ bool Win32Window::OnWindowCreated() { return true; }
 
 void Win32Window::OnWindowDestroyed() {}
 
-LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+LRESULT CALLBACK Win32Window::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                         LPARAM lparam) noexcept {
   if (message == WM_NCCREATE) {
     auto* create = reinterpret_cast<const CREATESTRUCTW*>(lparam);
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));

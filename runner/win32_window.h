@@ -67,7 +67,10 @@ class Win32Window {
   virtual void OnWindowDestroyed();
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  // user32 calls it from C frames, through which nothing may unwind: an exception that gets
+  // this far ends the process here.
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                     LPARAM lparam) noexcept;
 
   bool quit_when_destroyed_ = false;
   HWND window_handle_ = nullptr;

@@ -66,7 +66,7 @@ void FlutterEngine::SetNextFrameCallback(std::function<void()> callback) {
   FlutterDesktopEngineSetNextFrameCallback(engine_handle_, &FlutterEngine::OnNextFrame, this);
 }
 
-void FlutterEngine::OnNextFrame(void* user_data) {
+void FlutterEngine::OnNextFrame(void* user_data) noexcept {
   auto* engine = static_cast<FlutterEngine*>(user_data);
   // Taken out before it runs, so that a callback which sets the next one does not lose it.
   std::function<void()> callback = std::move(engine->next_frame_callback_);

@@ -36,7 +36,7 @@ class FlutterEngine : public PluginRegistry {
   void SetNextFrameCallback(std::function<void()> callback);
 
  private:
-  static void OnNextFrame(void* user_data);
+  static void OnNextFrame(void* user_data) noexcept;
 
   FlutterDesktopEngineRef engine_handle_;
   std::unique_ptr<BinaryMessengerImpl> messenger_;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -155,6 +156,17 @@ TEST_F(BinaryMessengerTest, RefusedSendDropsTheReplyHolderWithoutCallingIt) {
   messenger_.reset();
   FlutterDesktopMessengerRelease(reference);
 }
+
+#if GTEST_HAS_DEATH_TEST
+TEST_F(BinaryMessengerTest, AnExceptionFromAHandlerEndsTheProcessInsteadOfReachingTheEngine) {
+  messenger_->SetHandler(
+      "chan", [](const uint8_t*, size_t, const BinaryReplyCallback&) { throw std::bad_alloc(); });
+  engine_->SendToHost("chan", Hex("00"));
+  // Were the exception to unwind out of the engine's callback, the statement would throw rather
+  // than end the process, and the death test would fail.
+  EXPECT_DEATH(engine_->RunPendingTasks(), "");
+}
+#endif
 
 }  // namespace
 }  // namespace flutter::testing
