@@ -27,6 +27,7 @@
 #include "bridge/app_identifier.h"
 #include "bridge/desktop_bridge.h"
 #include "bridge/folder_listing.h"
+#include "bridge/system_calls.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 #include "devkit/engine/messenger.h"
@@ -159,7 +160,7 @@ class BridgeClient {
   }
 
  private:
-  const std::string desktop_channel_ = std::string(kAppIdentifier) + "/desktop";
+  const std::string desktop_channel_ = kDesktopChannel;
   FlutterDesktopMessenger* engine_;
   std::unique_ptr<flutter::BinaryMessengerImpl> messenger_;
   std::unique_ptr<DesktopBridge> bridge_;
@@ -322,11 +323,12 @@ bool CompareListApps(const Scene& scene, BridgeClient& client, int runs) {
   // Where the host's time goes: the Start menu's walk with its shortcuts, and the window pass.
   const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
   const std::wstring common = keelo::testing::KnownFolderPath(FOLDERID_CommonPrograms);
+  const FolderLister list_folder = SystemCalls::Real().list_folder;
   const Comparison parts = Compare(
       [&] {
         AppCatalog catalog;
-        ScanShortcutFolder(programs, catalog, &ListFolder);
-        ScanShortcutFolder(common, catalog, &ListFolder);
+        ScanShortcutFolder(programs, catalog, list_folder);
+        ScanShortcutFolder(common, catalog, list_folder);
       },
       [&] {
         AppCatalog catalog;

@@ -21,9 +21,6 @@ struct FolderEntry {
 using FolderLister =
     std::function<bool(const std::wstring& folder, std::vector<FolderEntry>& entries)>;
 
-// The FolderLister of the file system: FindFirstFileExW and FindNextFileW.
-bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries);
-
 // Whether a walk goes on inside |entry|: a directory, unless it is a symbolic link or a junction
 // (which may lead back up the tree or off to another volume). Other directory reparse points,
 // such as files kept in the cloud, are ordinary folders.

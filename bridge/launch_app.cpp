@@ -1,21 +1,7 @@
-#include "bridge/launch_app.h"
-
-#include <windows.h>
-// shellapi.h needs the types that windows.h declares.
-#include <shellapi.h>
-
 #include <optional>
 #include <string>
 
 #include "bridge/desktop_bridge.h"
-
-bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
-
-bool LaunchWithShell(const std::wstring& path) {
-  const HINSTANCE code =
-      ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return ShellExecuteSucceeded(reinterpret_cast<INT_PTR>(code));
-}
 
 void DesktopBridge::LaunchApp(const MethodArguments& arguments, flutter::MethodResult& result) {
   bool launched = false;

@@ -9,8 +9,6 @@
 
 namespace {
 
-// APPMODEL_ERROR_NO_PACKAGE; older SDKs do not name it.
-constexpr LONG kNoPackage = 15700;
 // The longest path the system can give a module, in characters with the terminating NUL.
 constexpr DWORD kLongestModulePath = 32768;
 
@@ -29,17 +27,6 @@ std::optional<std::wstring> ModuleFilePath(HMODULE module) {
     if (length < capacity) return std::wstring(buffer.data(), length);
   }
   return std::nullopt;
-}
-
-bool ProcessHasPackageIdentity() {
-  using GetCurrentPackageFullNameFunction = LONG(WINAPI*)(UINT32*, PWSTR);
-  // Looked up at run time: systems before Windows 8 have no packages and no such function.
-  auto get_package_name =
-      reinterpret_cast<GetCurrentPackageFullNameFunction>(reinterpret_cast<void*>(
-          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetCurrentPackageFullName")));
-  if (get_package_name == nullptr) return false;
-  UINT32 length = 0;
-  return get_package_name(&length, nullptr) != kNoPackage;
 }
 
 bool IsPackaged(const SystemCalls& system) { return system.is_packaged(); }

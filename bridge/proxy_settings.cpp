@@ -123,24 +123,6 @@ std::optional<ProxySettings> QueryProxySettings(const SystemCalls& system) {
   return settings;
 }
 
-bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
-  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
-                          sizeof(options))) {
-    return false;
-  }
-  // Tell running programs to reread the settings. Their results do not change what was set,
-  // and Wine fails the refresh without a handle.
-  InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-  InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
-  return true;
-}
-
-bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
-  DWORD size = sizeof(options);
-  return InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options, &size) !=
-         FALSE;
-}
-
 void DesktopBridge::RestoreProxyIfSaved() {
   if (!proxy_to_restore_) return;
   // At most once: the snapshot is gone after the attempt, whatever its result.

@@ -40,8 +40,4 @@ bool ApplyProxySettings(const ProxySettings& settings, const SystemCalls& system
 // nothing when they cannot be read.
 std::optional<ProxySettings> QueryProxySettings(const SystemCalls& system);
 
-// The system's own per-connection calls, behind SystemCalls.
-bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options);
-bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options);
-
 #endif  // BRIDGE_PROXY_SETTINGS_H_

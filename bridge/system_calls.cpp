@@ -1,10 +1,75 @@
 #include "bridge/system_calls.h"
 
-#include "bridge/folder_listing.h"
-#include "bridge/launch_app.h"
-#include "bridge/launch_at_startup.h"
-#include "bridge/proxy_settings.h"
-#include "bridge/tray_icon.h"
+#include <vector>
+
+#include "common/scoped_handles.h"
+
+namespace {
+
+// APPMODEL_ERROR_NO_PACKAGE; older SDKs do not name it.
+constexpr LONG kNoPackage = 15700;
+
+bool LaunchWithShell(const std::wstring& path) {
+  const HINSTANCE code =
+      ShellExecuteW(nullptr, L"open", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return ShellExecuteSucceeded(reinterpret_cast<INT_PTR>(code));
+}
+
+bool ShowBalloonWithShell(const NOTIFYICONDATAW& data) {
+  NOTIFYICONDATAW copy = data;
+  return Shell_NotifyIconW(NIM_MODIFY, &copy) != FALSE;
+}
+
+bool ProcessHasPackageIdentity() {
+  using GetCurrentPackageFullNameFunction = LONG(WINAPI*)(UINT32*, PWSTR);
+  // Looked up at run time: systems before Windows 8 have no packages and no such function.
+  auto get_package_name =
+      reinterpret_cast<GetCurrentPackageFullNameFunction>(reinterpret_cast<void*>(
+          GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetCurrentPackageFullName")));
+  if (get_package_name == nullptr) return false;
+  UINT32 length = 0;
+  return get_package_name(&length, nullptr) != kNoPackage;
+}
+
+bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
+  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
+                          sizeof(options))) {
+    return false;
+  }
+  // Tell running programs to reread the settings. Their results do not change what was set,
+  // and Wine fails the refresh without a handle.
+  InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+  InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+  return true;
+}
+
+bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
+  DWORD size = sizeof(options);
+  return InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options, &size) !=
+         FALSE;
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+  return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
+  WIN32_FIND_DATAW found;
+  // The basic level leaves out the short 8.3 names, which nothing here reads.
+  const ScopedFindHandle search(FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                                 FindExSearchNameMatch, nullptr, 0));
+  if (!search) return false;
+  do {
+    if (IsDotOrDotDot(found.cFileName)) continue;
+    // The enumeration reports a reparse point's tag in this otherwise reserved field.
+    entries.push_back(FolderEntry{found.cFileName, found.dwFileAttributes, found.dwReserved0});
+  } while (FindNextFileW(search.get(), &found));
+  return GetLastError() == ERROR_NO_MORE_FILES;
+}
+
+}  // namespace
+
+bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
 
 SystemCalls SystemCalls::Real() {
   SystemCalls calls;

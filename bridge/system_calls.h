@@ -42,8 +42,12 @@ struct SystemCalls {
   // entered.
   FolderLister list_folder;
 
-  // The system's own operations, which the bridge starts with.
+  // The system's own operations, which the bridge starts with; this unit alone performs them.
   static SystemCalls Real();
 };
+
+// ShellExecuteW's result is no instance handle but a code: up to 32 an error, anything greater
+// a success, read as a signed number.
+bool ShellExecuteSucceeded(INT_PTR code);
 
 #endif  // BRIDGE_SYSTEM_CALLS_H_

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bridge/folder_listing.h"
+#include "bridge/system_calls.h"
 #include "common/text_conversion.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/fixtures.h"
@@ -237,7 +238,7 @@ TEST_F(AppCatalogTest, FirstShortcutGivesTheRecordAndTheShorterStemTheName) {
   Shortcut(pair, L"Pair One.lnk", L"C:\\One\\keelopair.exe");
   Shortcut(pair, L"Pair Two.lnk", L"C:\\Two\\keelopair.exe");
   std::vector<FolderEntry> entries;
-  ASSERT_TRUE(ListFolder(pair, entries));
+  ASSERT_TRUE(SystemCalls::Real().list_folder(pair, entries));
   ASSERT_EQ(entries.size(), 2u);
   const bool one_first = entries[0].name == L"Pair One.lnk";
 
@@ -335,7 +336,7 @@ TEST_F(AppCatalogTest, WalkEntersFoldersButNotLinksAndStopsAtAFolderThatWillNotO
                                                         std::vector<FolderEntry>& entries) {
     listed.push_back(folder);
     if (folder == refused) return false;
-    const bool complete = ListFolder(folder, entries);
+    const bool complete = SystemCalls::Real().list_folder(folder, entries);
     for (FolderEntry& entry : entries) {
       const std::wstring path = folder + L"\\" + entry.name;
       if (path != junction && path != link && path != cloud) continue;
@@ -360,7 +361,7 @@ TEST_F(AppCatalogTest, WalkEntersFoldersButNotLinksAndStopsAtAFolderThatWillNotO
   // Refusing one folder of the walk loses what the walk would have met after it in this root,
   // and nothing of the other root or of the windows.
   std::vector<FolderEntry> order;
-  ASSERT_TRUE(ListFolder(walk, order));
+  ASSERT_TRUE(SystemCalls::Real().list_folder(walk, order));
   const auto position = [&](const std::wstring& name) {
     return std::find_if(order.begin(), order.end(),
                         [&](const FolderEntry& entry) { return entry.name == name; }) -

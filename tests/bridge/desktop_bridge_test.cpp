@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "bridge/idle_time.h"
-#include "bridge/launch_app.h"
+#include "bridge/system_calls.h"
 #include "tests/bridge/bridge_fixture.h"
 
 namespace keelo::testing {
