@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "bridge/app_identifier.h"
+#include "bridge/window_messages.h"
 #include "messaging/standard_method_codec.h"
 
 namespace {
@@ -17,14 +18,13 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window) :
   current_bridge = this;
 
   const flutter::StandardMethodCodec* codec = &flutter::StandardMethodCodec::ForSerializer(nullptr);
-  desktop_channel_ = std::make_unique<flutter::MethodCallChannel>(
-      messenger, std::string(kAppIdentifier) + "/desktop", codec);
+  desktop_channel_ =
+      std::make_unique<flutter::MethodCallChannel>(messenger, kDesktopChannel, codec);
   desktop_channel_->SetCallHandler(
       [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
         HandleDesktopCall(call, std::move(result));
       });
-  ui_channel_ = std::make_unique<flutter::MethodCallChannel>(
-      messenger, std::string(kAppIdentifier) + "/desktop_ui", codec);
+  ui_channel_ = std::make_unique<flutter::MethodCallChannel>(messenger, kUiChannel, codec);
   ui_channel_->SetCallHandler(
       [this](const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result) {
         HandleUiCall(call, std::move(result));
@@ -100,4 +100,55 @@ void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::Met
     return;
   }
   result.NotImplemented();
+}
+
+void DesktopBridge::BringToFront() {
+  ExitMiniMode(true);
+  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
+  HWND foreground = GetForegroundWindow();
+  const DWORD foreground_thread =
+      foreground != nullptr ? GetWindowThreadProcessId(foreground, nullptr) : 0;
+  const DWORD own_thread = GetCurrentThreadId();
+  // Windows only lets the thread that owns the foreground hand it on: joined with that thread's
+  // input state for the moment, this thread may take it. Detached again right after, always.
+  const bool attach = foreground_thread != 0 && foreground_thread != own_thread;
+  if (attach) AttachThreadInput(foreground_thread, own_thread, TRUE);
+  BringWindowToTop(window_);
+  SetForegroundWindow(window_);
+  if (attach) AttachThreadInput(foreground_thread, own_thread, FALSE);
+}
+
+bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
+  // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
+  // running while the outer one still is, and a quit then would destroy the window under it.
+  if (modal_loop_ != ModalLoop::kNone) return true;
+  modal_loop_ = kind;
+  loop();
+  modal_loop_ = ModalLoop::kNone;
+  if (!quit_pending_) return true;
+  quit_pending_ = false;
+  // Through the host's own message loop: by the time it arrives, nothing of the loop that just
+  // ended, nor of whoever called into the bridge, is still on the stack.
+  PostMessageW(window_, QuitMessage(), 0, 0);
+  return false;
+}
+
+void DesktopBridge::Quit() {
+  if (modal_loop_ != ModalLoop::kNone) {
+    // Destroying the window now would destroy this bridge, and during a drag the engine too,
+    // under a loop that is still running. The loop is ended, and the quit follows once it has
+    // returned.
+    quit_pending_ = true;
+    if (modal_loop_ == ModalLoop::kTrayMenu) {
+      EndMenu();
+    } else {
+      PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    return;
+  }
+  quitting_ = true;
+  RestoreProxyIfSaved();
+  RemoveTrayIcon();
+  // Destroys this bridge: nothing may touch it after this call.
+  DestroyWindow(window_);
 }

@@ -46,7 +46,7 @@ class DesktopBridge {
   // through the live bridge, if there is one.
   static void CALLBACK ForegroundEventProc(HWINEVENTHOOK hook, DWORD event, HWND window,
                                            LONG object_id, LONG child_id, DWORD thread_id,
-                                           DWORD time);
+                                           DWORD time) noexcept;
 
   // Sends "onForeground" with |window|'s identity; nothing is awaited.
   void OnForegroundChanged(HWND window);

@@ -40,21 +40,6 @@ HICON LoadAppIcon(int size) {
                                        IMAGE_ICON, size, size, LR_SHARED));
 }
 
-UINT QuitMessage() {
-  static const UINT message = RegisterWindowMessageW(L"VantrelKeeloQuit");
-  return message;
-}
-
-UINT TaskbarCreatedMessage() {
-  static const UINT message = RegisterWindowMessageW(L"TaskbarCreated");
-  return message;
-}
-
-bool ShowBalloonWithShell(const NOTIFYICONDATAW& data) {
-  NOTIFYICONDATAW copy = data;
-  return Shell_NotifyIconW(NIM_MODIFY, &copy) != FALSE;
-}
-
 void DesktopBridge::UpdateTrayIcon() {
   NOTIFYICONDATAW data = IconData(window_);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
@@ -108,21 +93,6 @@ void DesktopBridge::SendTrayCommand(const char* command) {
                                            flutter::EncodableMap{{"command", command}}));
 }
 
-bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
-  // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
-  // running while the outer one still is, and a quit then would destroy the window under it.
-  if (modal_loop_ != ModalLoop::kNone) return true;
-  modal_loop_ = kind;
-  loop();
-  modal_loop_ = ModalLoop::kNone;
-  if (!quit_pending_) return true;
-  quit_pending_ = false;
-  // Through the host's own message loop: by the time it arrives, nothing of the loop that just
-  // ended, nor of whoever called into the bridge, is still on the stack.
-  PostMessageW(window_, QuitMessage(), 0, 0);
-  return false;
-}
-
 void DesktopBridge::ShowTrayMenu() {
   UINT command = 0;
   {
@@ -160,26 +130,6 @@ void DesktopBridge::ShowTrayMenu() {
     default:
       break;
   }
-}
-
-void DesktopBridge::Quit() {
-  if (modal_loop_ != ModalLoop::kNone) {
-    // Destroying the window now would destroy this bridge, and during a drag the engine too,
-    // under a loop that is still running. The loop is ended, and the quit follows once it has
-    // returned.
-    quit_pending_ = true;
-    if (modal_loop_ == ModalLoop::kTrayMenu) {
-      EndMenu();
-    } else {
-      PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
-    }
-    return;
-  }
-  quitting_ = true;
-  RestoreProxyIfSaved();
-  RemoveTrayIcon();
-  // Destroys this bridge: nothing may touch it after this call.
-  DestroyWindow(window_);
 }
 
 bool DesktopBridge::HandleTrayCallback(UINT notification) {

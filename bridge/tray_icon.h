@@ -13,12 +13,4 @@ inline constexpr UINT kTrayCallbackMessage = WM_APP + 7;
 // The application's icon at |size| x |size|, shared: never destroyed by the host.
 HICON LoadAppIcon(int size);
 
-// The registered messages, each registered once for the life of the process: the quit that
-// comes from outside the host, and the shell's announcement that it restarted without icons.
-UINT QuitMessage();
-UINT TaskbarCreatedMessage();
-
-// Shows the balloon that |data| describes; false when the shell refused it.
-bool ShowBalloonWithShell(const NOTIFYICONDATAW& data);
-
 #endif  // BRIDGE_TRAY_ICON_H_

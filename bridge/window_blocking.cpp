@@ -12,22 +12,6 @@ bool DesktopBridge::IsOtherLiveWindow(HWND window) const {
   return window != nullptr && IsWindow(window) && window != window_;
 }
 
-void DesktopBridge::BringToFront() {
-  ExitMiniMode(true);
-  ShowWithoutChangingSize(window_);
-  HWND foreground = GetForegroundWindow();
-  const DWORD foreground_thread =
-      foreground != nullptr ? GetWindowThreadProcessId(foreground, nullptr) : 0;
-  const DWORD own_thread = GetCurrentThreadId();
-  // Windows only lets the thread that owns the foreground hand it on: joined with that thread's
-  // input state for the moment, this thread may take it. Detached again right after, always.
-  const bool attach = foreground_thread != 0 && foreground_thread != own_thread;
-  if (attach) AttachThreadInput(foreground_thread, own_thread, TRUE);
-  BringWindowToTop(window_);
-  SetForegroundWindow(window_);
-  if (attach) AttachThreadInput(foreground_thread, own_thread, FALSE);
-}
-
 void DesktopBridge::BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result) {
   HWND target = arguments.GetWindowHandle("hwnd");
   const bool blocked = IsOtherLiveWindow(target);

@@ -1,7 +1,19 @@
+#include "bridge/window_messages.h"
+
 #include "bridge/desktop_bridge.h"
 #include "bridge/mini_mode.h"
 #include "bridge/tray_icon.h"
 #include "engine_api/flutter_windows.h"
+
+UINT QuitMessage() {
+  static const UINT message = RegisterWindowMessageW(kQuitMessageName);
+  return message;
+}
+
+UINT TaskbarCreatedMessage() {
+  static const UINT message = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  return message;
+}
 
 std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam,
                                                           LPARAM lparam) {

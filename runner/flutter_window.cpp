@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "bridge/tray_icon.h"
+#include "bridge/window_messages.h"
 #include "runner/engine/plugin_registrant.h"
 
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(project) {}

@@ -15,6 +15,7 @@
 
 #include "bridge/tray_icon.h"
 #include "bridge/tray_menu.h"
+#include "bridge/window_messages.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/runner/fake_engine.h"
 
