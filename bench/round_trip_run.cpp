@@ -55,7 +55,7 @@ bool Complete(const devkit::BenchResults& results, int calls) {
 
 int RunRoundTrip(int calls) {
   const ReportPath report(L"roundtrip");
-  const std::wstring channel = Utf8ToWide(std::string(kAppIdentifier) + "/desktop");
+  const std::wstring channel = Utf8ToWide(kDesktopChannel);
   std::optional<RunningHost> host =
       StartBenchHost(L"--bench-mode=roundtrip --bench-calls=" + std::to_wstring(calls) +
                      L" --bench-channel=" + channel + L" \"--bench-out=" + report.path() + L"\"");

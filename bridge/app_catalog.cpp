@@ -17,7 +17,6 @@
 namespace {
 
 constexpr std::wstring_view kShortcutExtension = L".lnk";
-constexpr std::wstring_view kExecutableSuffix = L".exe";
 // Applications installed per user by the Squirrel installer are started through their
 // launcher, "update.exe --processStart <name>"; the application is <name>.
 constexpr std::wstring_view kLauncherName = L"update.exe";
@@ -34,10 +33,6 @@ size_t ExtensionStart(const std::wstring& file_name) {
 
 std::wstring FileStem(const std::wstring& file_name) {
   return file_name.substr(0, ExtensionStart(file_name));
-}
-
-bool IsExecutableName(std::wstring_view name) {
-  return name.size() > kExecutableSuffix.size() && name.ends_with(kExecutableSuffix);
 }
 
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
@@ -165,7 +160,7 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
   }
 }
 
-BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) {
+BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) noexcept {
   // EnumWindows passes the catalogue's address as a number; the cast back cannot be avoided.
   // NOLINTNEXTLINE(performance-no-int-to-ptr)
   auto& catalog = *reinterpret_cast<AppCatalog*>(catalog_address);

@@ -15,14 +15,9 @@
 
 namespace {
 
-constexpr std::wstring_view kExecutableSuffix = L".exe";
-
 // The first icon of an executable's resources at |size|, or none.
 ScopedIcon ExtractExecutableIcon(const std::wstring& path, int size) {
-  const std::wstring lowered = ToLower(path);
-  if (lowered.size() <= kExecutableSuffix.size() || !lowered.ends_with(kExecutableSuffix)) {
-    return ScopedIcon();
-  }
+  if (!IsExecutableName(ToLower(path))) return ScopedIcon();
   ScopedIcon icon;
   // The count it returns says nothing the handle does not: only whether one was made matters.
   PrivateExtractIconsW(path.c_str(), 0, size, size, icon.put(), nullptr, 1, 0);

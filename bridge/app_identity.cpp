@@ -24,7 +24,7 @@ struct HostedProcessSearch {
   DWORD hosted_process;
 };
 
-BOOL CALLBACK FindHostedProcess(HWND child, LPARAM lparam) {
+BOOL CALLBACK FindHostedProcess(HWND child, LPARAM lparam) noexcept {
   auto* search = reinterpret_cast<HostedProcessSearch*>(lparam);
   DWORD process_id = 0;
   GetWindowThreadProcessId(child, &process_id);
@@ -128,4 +128,9 @@ std::wstring ToLower(std::wstring text) {
     if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
   }
   return text;
+}
+
+bool IsExecutableName(std::wstring_view lowered) {
+  constexpr std::wstring_view kExecutableSuffix = L".exe";
+  return lowered.size() > kExecutableSuffix.size() && lowered.ends_with(kExecutableSuffix);
 }

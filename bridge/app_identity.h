@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <string_view>
 
 #include "messaging/encodable_value.h"
 
@@ -47,5 +48,9 @@ std::wstring GetFileName(const std::wstring& path);
 
 // A to Z folded to a to z; every other code unit is kept as it is.
 std::wstring ToLower(std::wstring text);
+
+// Whether a lower-cased file name or path names an executable: it ends in ".exe", after at
+// least one more character.
+bool IsExecutableName(std::wstring_view lowered);
 
 #endif  // BRIDGE_APP_IDENTITY_H_

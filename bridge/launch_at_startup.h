@@ -6,13 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "bridge/startup_registry.h"
 #include "bridge/system_calls.h"
 
 // Starting with the user's sign-in: a value under the current user's Run key that starts the
 // executable hidden in the tray. A packaged installation never uses the Run key.
-
-inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr wchar_t kRunValueName[] = L"Vantrel Keelo";
 
 // The Run value's data: the quoted executable path, then " --minimized".
 std::wstring RunValueData(const std::wstring& executable_path);
@@ -20,10 +18,6 @@ std::wstring RunValueData(const std::wstring& executable_path);
 // The full path of |module| (null: the running executable), however long; nothing when it
 // cannot be read.
 std::optional<std::wstring> ModuleFilePath(HMODULE module);
-
-// Whether GetCurrentPackageFullName gives the process a package; false where the system has no
-// packages at all.
-bool ProcessHasPackageIdentity();
 
 bool IsPackaged(const SystemCalls& system);
 

@@ -4,12 +4,9 @@
 
 #include <cwchar>
 
-namespace {
+#include "bridge/startup_registry.h"
 
-// Written out rather than shared with the host: the package must find the value that any
-// version of the host wrote.
-constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValueName[] = L"Vantrel Keelo";
+namespace {
 
 bool RunValueExists() {
   return RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_ANY, nullptr, nullptr,

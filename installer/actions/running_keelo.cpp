@@ -2,15 +2,15 @@
 
 #include <utility>
 
+#include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
 
 namespace {
 
-// The host's window and its quit message, written out rather than shared with the host: an
-// installer of one version meets hosts of other versions, so these can never change.
+// The host's window, by which an installer of one version finds hosts of every version: these
+// can never change.
 constexpr wchar_t kHostWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
 constexpr wchar_t kHostWindowTitle[] = L"Keelo";
-constexpr wchar_t kQuitMessage[] = L"VantrelKeeloQuit";
 
 // The longest path the system can give, in characters with the terminating NUL.
 constexpr DWORD kLongestPath = 32768;
@@ -49,7 +49,7 @@ std::vector<DWORD> QuitKeeloRunningFrom(std::wstring_view folder, DWORD timeout_
     windows.push_back(window);
   }
 
-  const UINT quit = RegisterWindowMessageW(kQuitMessage);
+  const UINT quit = RegisterWindowMessageW(kQuitMessageName);
   std::vector<DWORD> asked;
   std::vector<ScopedHandle> quitting;
   for (HWND host_window : windows) {

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/app_identifier.h"
 #include "bridge/desktop_bridge.h"
 #include "messaging/encodable_value.h"
 #include "tests/support/codec_test_support.h"
 #include "tests/support/engine_messenger_fixture.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 
@@ -26,9 +26,6 @@ inline const Replies kNull = {flutter::testing::Hex("00 00")};
 inline const Replies kTrue = {flutter::testing::Hex("00 01")};
 inline const Replies kFalse = {flutter::testing::Hex("00 02")};
 inline const Replies kNotImplemented = {flutter::testing::Bytes()};
-
-inline const std::string kDesktopChannel = std::string(kAppIdentifier) + "/desktop";
-inline const std::string kUiChannel = std::string(kAppIdentifier) + "/desktop_ui";
 
 // A bridge on the development kit's engine messenger: calls reach it as the bytes the UI
 // application sends, and its replies come back as bytes.

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "bridge/app_identifier.h"
 #include "messaging/encodable_value.h"
 #include "tests/e2e/host_fixture.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 namespace {
@@ -12,9 +12,6 @@ namespace {
 using devkit::MethodReply;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-
-const std::string kDesktopChannel = std::string(kAppIdentifier) + "/desktop";
-const std::string kUiChannel = std::string(kAppIdentifier) + "/desktop_ui";
 
 TEST_F(HostTest, BothChannelsAnswerTheirOwnMethodsOnly) {
   StartHost(L"--minimized");

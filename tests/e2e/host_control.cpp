@@ -1,6 +1,7 @@
 #include "tests/e2e/host_control.h"
 
 #include "tests/e2e/host_process.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 namespace {
@@ -39,7 +40,7 @@ void AskHostToQuit(HWND window) {
   // Sent rather than posted: when the call returns the host has decided, so a window that is
   // still there was sent to the tray and not closed.
   SendAndWait(window, WM_CLOSE);
-  if (IsWindow(window)) SendAndWait(window, RegisterWindowMessageW(L"VantrelKeeloQuit"));
+  if (IsWindow(window)) SendAndWait(window, RegisterWindowMessageW(kQuitMessageName));
 }
 
 }  // namespace keelo::testing

@@ -5,13 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "bridge/app_identifier.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/e2e/host_process.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 namespace {
@@ -55,8 +55,8 @@ class DemoTest : public ::testing::Test {
 };
 
 TEST_F(DemoTest, FocusSessionBlocksNotepadAndForbidsQuittingUntilItEnds) {
-  const std::wstring arguments = L"--demo-channel=" + Utf8ToWide(kAppIdentifier) +
-                                 L"/desktop --session-seconds=" + std::to_wstring(kSessionSeconds) +
+  const std::wstring arguments = L"--demo-channel=" + Utf8ToWide(kDesktopChannel) +
+                                 L" --session-seconds=" + std::to_wstring(kSessionSeconds) +
                                  L" --block=notepad.exe";
   std::unique_ptr<HostProcess> host = HostProcess::Start(DemoHost(), arguments);
   ASSERT_NE(host, nullptr);

@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/app_identifier.h"
 #include "common/text_conversion.h"
 #include "messaging/encodable_value.h"
 #include "messaging/method_call.h"
@@ -15,6 +14,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 #include "tests/support/shell_fixtures.h"
@@ -26,9 +26,6 @@ using flutter::EncodableMap;
 using flutter::EncodableValue;
 using Bytes = std::vector<uint8_t>;
 
-const std::string kDesktop = std::string(kAppIdentifier) + "/desktop";
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kInternetSettings[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
@@ -45,14 +42,14 @@ class HostDesktopFacilitiesTest : public HostTest {
   Bytes RawReply(const std::string& method, EncodableValue arguments = EncodableValue()) {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
-    auto reply = client_->Call(kDesktop, *message);
+    auto reply = client_->Call(kDesktopChannel, *message);
     EXPECT_TRUE(reply.ok()) << reply.error;
     return reply.value;
   }
 
   EncodableValue Value(const std::string& method,
                        const EncodableValue& arguments = EncodableValue()) {
-    auto reply = client_->InvokeMethod(kDesktop, method, arguments);
+    auto reply = client_->InvokeMethod(kDesktopChannel, method, arguments);
     EXPECT_TRUE(reply.ok()) << reply.error;
     EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess) << method;
     return reply.value.value;
@@ -81,19 +78,19 @@ TEST_F(HostDesktopFacilitiesTest, ForegroundIsTheIdentityOfTheWindowInFront) {
 }
 
 TEST_F(HostDesktopFacilitiesTest, StartupMethodsWriteTheRunValueOfThisExecutable) {
-  const RegistryValueGuard run_value(kRunKey, kRunValue);
+  const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   run_value.Delete();
   StartHost(L"--minimized");
   EXPECT_EQ(RawReply("isPackaged"), kFalse);
   EXPECT_EQ(RawReply("getLaunchAtStartup"), kFalse);
   EXPECT_EQ(RawReply("setLaunchAtStartup", EncodableValue(EncodableMap{{"enabled", true}})), kTrue);
-  const std::wstring stored = ReadString(kRunKey, kRunValue);
+  const std::wstring stored = ReadString(kRunKeyPath, kRunValueName);
   const std::wstring expected = L"\"" + HostExecutable() + L"\" --minimized";
   EXPECT_EQ(CompareStringOrdinal(stored.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
       << std::string(stored.begin(), stored.end());
   EXPECT_EQ(RawReply("getLaunchAtStartup"), kTrue);
   EXPECT_EQ(RawReply("setLaunchAtStartup"), kTrue);
-  EXPECT_EQ(ReadString(kRunKey, kRunValue), L"<missing>");
+  EXPECT_EQ(ReadString(kRunKeyPath, kRunValueName), L"<missing>");
 }
 
 TEST_F(HostDesktopFacilitiesTest, ProxyIsSetReadAndPutBackWhenTheHostEnds) {
@@ -129,13 +126,13 @@ std::wstring TemporaryFolder(const std::wstring& name) {
 // folder with spaces still names the right file. (A path past MAX_PATH is tested on a library:
 // Wine cannot start a process from one.)
 TEST_F(HostDesktopFacilitiesTest, RunValueQuotesTheHostsPathWithSpaces) {
-  const RegistryValueGuard run_value(kRunKey, kRunValue);
+  const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   const std::wstring folder = TemporaryFolder(L"keelo folder with spaces\\Keelo App");
   const BundleCopy copy(folder);
   ASSERT_TRUE(copy.complete()) << GetLastError();
   ASSERT_NO_FATAL_FAILURE(StartHost(L"--minimized", copy.directory()));
   EXPECT_EQ(RawReply("setLaunchAtStartup", EncodableValue(EncodableMap{{"enabled", true}})), kTrue);
-  const std::wstring stored = ReadString(kRunKey, kRunValue);
+  const std::wstring stored = ReadString(kRunKeyPath, kRunValueName);
   const std::wstring expected = L"\"" + folder + L"\\keelo_app.exe\" --minimized";
   EXPECT_EQ(CompareStringOrdinal(stored.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
       << std::string(stored.begin(), stored.end());

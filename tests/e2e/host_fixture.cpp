@@ -1,8 +1,8 @@
 #include "tests/e2e/host_fixture.h"
 
-#include "bridge/app_identifier.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "tests/e2e/host_control.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 
@@ -13,8 +13,7 @@ void HostTest::SetUp() {
   std::string error;
   client_ = devkit::DriverClient::Create(&error);
   ASSERT_NE(client_, nullptr) << error;
-  std::string channels =
-      std::string(kAppIdentifier) + "/desktop;" + std::string(kAppIdentifier) + "/desktop_ui";
+  std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
   SetEnvironmentVariableA(devkit::kPipeVariable, client_->pipe_name().c_str());
   SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
 }
@@ -39,7 +38,7 @@ void HostTest::StartHost(const std::wstring& arguments, const std::wstring& bund
 
 void HostTest::WaitForFirstFrame() {
   ASSERT_TRUE(WaitUntil([this] { return QueryState().frames_produced > 0; }, kStartTimeoutMs));
-  auto reply = client_->InvokeMethod(std::string(kAppIdentifier) + "/desktop", "getIdleSeconds");
+  auto reply = client_->InvokeMethod(std::string(kDesktopChannel), "getIdleSeconds");
   ASSERT_TRUE(reply.ok()) << reply.error;
 }
 

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "bridge/app_identifier.h"
 #include "devkit/engine/engine_diagnostics.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/e2e/process_metrics.h"
+#include "tests/support/host_names.h"
 #include "tests/support/hostile_messages.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -36,8 +36,6 @@ constexpr uint64_t kPrivateBytesAllowance = uint64_t{1} << 20;
 
 constexpr wchar_t kInternetSettings[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 const wchar_t* const kProxyValues[] = {L"ProxyEnable", L"ProxyServer", L"ProxyOverride",
                                        L"AutoConfigURL"};
 
@@ -64,7 +62,7 @@ std::string MachineSettings() {
   for (const wchar_t* name : kProxyValues) {
     text += RegistrySnapshot(kInternetSettings, name) + "\n";
   }
-  return text + "Run: " + RegistrySnapshot(kRunKey, kRunValue) + "\n";
+  return text + "Run: " + RegistrySnapshot(kRunKeyPath, kRunValueName) + "\n";
 }
 
 // Wine's own lines, which it writes whatever the host does (see WINE.md).
@@ -125,8 +123,8 @@ class HostilePeerTest : public HostTest {
   }
 
   bool IdleSecondsAnswered(uint64_t seed, size_t index) {
-    auto idle = client_->InvokeMethod(std::string(kAppIdentifier) + "/desktop", "getIdleSeconds",
-                                      flutter::EncodableValue(), kCallDeadline);
+    auto idle = client_->InvokeMethod(kDesktopChannel, "getIdleSeconds", flutter::EncodableValue(),
+                                      kCallDeadline);
     const bool correct = idle.ok() && idle.value.kind == MethodReply::Kind::kSuccess &&
                          idle.value.value.Holds<int64_t>() && idle.value.value.Get<int64_t>() >= 0;
     EXPECT_TRUE(correct) << idle.error << " seed " << seed << ", after message " << index;
@@ -164,7 +162,7 @@ TEST_F(HostilePeerTest, TenThousandBadMessagesLeaveTheHostWorkingAndTheMachineUn
   for (const wchar_t* name : kProxyValues) {
     guards.push_back(std::make_unique<RegistryValueGuard>(kInternetSettings, name));
   }
-  guards.push_back(std::make_unique<RegistryValueGuard>(kRunKey, kRunValue));
+  guards.push_back(std::make_unique<RegistryValueGuard>(kRunKeyPath, kRunValueName));
   ASSERT_EQ(guards[0]->SetDword(1), ERROR_SUCCESS);
   const wchar_t server[] = L"guarded.invalid:8080";
   const wchar_t bypass[] = L"<local>;guarded.invalid";

@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "bridge/app_identifier.h"
 #include "common/text_conversion.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 #include "messaging/encodable_value.h"
@@ -31,6 +30,7 @@
 #include "tests/e2e/soak_replies.h"
 #include "tests/e2e/soak_samples.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -40,10 +40,6 @@ namespace {
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-const std::string kDesktop = std::string(kAppIdentifier) + "/desktop";
-const std::string kUi = std::string(kAppIdentifier) + "/desktop_ui";
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kInternetSettings[] =
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 constexpr size_t kDefaultCalls = 5000;
@@ -120,7 +116,7 @@ std::string Describe(const RegistryProxy& proxy) {
 }
 
 bool RunValuePresent() {
-  return RegGetValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, RRF_RT_ANY, nullptr, nullptr,
+  return RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_ANY, nullptr, nullptr,
                       nullptr) == ERROR_SUCCESS;
 }
 
@@ -234,7 +230,7 @@ class HostSoakTest : public HostTest {
           return TRUE;
         },
         reinterpret_cast<LPARAM>(&text));
-    auto idle = client_->InvokeMethod(kDesktop, "getIdleSeconds");
+    auto idle = client_->InvokeMethod(kDesktopChannel, "getIdleSeconds");
     text += idle.ok() ? "\nthe host still answers" : "\nthe host no longer answers: " + idle.error;
     text += "\nhost pid " + std::to_string(host_->id()) + "; the last calls:";
     for (const std::string& label : recent_) text += "\n  " + label;
@@ -287,7 +283,7 @@ class HostSoakTest : public HostTest {
   }
 
   SoakProxy HostProxy() {
-    auto reply = client_->InvokeMethod(kDesktop, "getProxy");
+    auto reply = client_->InvokeMethod(kDesktopChannel, "getProxy");
     EXPECT_TRUE(reply.ok()) << reply.error;
     const auto* map = reply.value.value.GetIf<EncodableMap>();
     if (map == nullptr) {
@@ -340,7 +336,7 @@ TEST_F(HostSoakTest, MixedCallsLeaveTheHostAsItWas) {
   std::fflush(stdout);
   started_ = std::chrono::steady_clock::now();
 
-  const RegistryValueGuard run_value(kRunKey, kRunValue);
+  const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   run_value.Delete();
   const RegistryValueGuard proxy_enable(kInternetSettings, L"ProxyEnable");
   const RegistryValueGuard proxy_server(kInternetSettings, L"ProxyServer");
@@ -416,16 +412,17 @@ TEST_F(HostSoakTest, MixedCallsLeaveTheHostAsItWas) {
 
   // Back to where the run began, through the channels as the UI application would.
   const SoakModel& model = mix.model();
-  auto reply = client_->InvokeMethod(kUi, "setMiniMode", EncodableMap{{"enabled", false}});
+  auto reply = client_->InvokeMethod(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
   EXPECT_EQ(reply.value.value, EncodableValue(false)) << reply.error;
-  reply = client_->InvokeMethod(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", true}});
+  reply = client_->InvokeMethod(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", true}});
   EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess) << reply.error;
-  reply = client_->InvokeMethod(kDesktop, "setLaunchAtStartup", EncodableMap{{"enabled", false}});
+  reply = client_->InvokeMethod(kDesktopChannel, "setLaunchAtStartup",
+                                EncodableMap{{"enabled", false}});
   EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
   EXPECT_FALSE(RunValuePresent());
   EncodableMap restore = SoakMix::ProxyArguments(start.proxy);
   restore[EncodableValue("restoreOnExit")] = SoakMix::ProxyArguments(start.proxy);
-  reply = client_->InvokeMethod(kDesktop, "setProxy", EncodableValue(restore));
+  reply = client_->InvokeMethod(kDesktopChannel, "setProxy", EncodableValue(restore));
   EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
   const SoakProxy proxy_after = HostProxy();
   EXPECT_EQ(proxy_after.flags, start.proxy.flags);

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "bridge/app_identifier.h"
 #include "messaging/encodable_value.h"
 #include "tests/e2e/host_fixture.h"
+#include "tests/support/host_names.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -17,10 +17,9 @@ namespace {
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-const std::string kUi = std::string(kAppIdentifier) + "/desktop_ui";
 constexpr UINT kTrayCallback = WM_APP + 7;
 
-UINT QuitMessage() { return RegisterWindowMessageW(L"VantrelKeeloQuit"); }
+UINT QuitMessage() { return RegisterWindowMessageW(kQuitMessageName); }
 
 // Whether the shell still shows the host's icon.
 bool IconPresent(HWND host) {
@@ -91,7 +90,7 @@ TEST_F(HostTest, QuitMessageDuringTheTrayMenuStillEndsWithZero) {
 TEST_F(HostTest, QuitMessageDuringADragStillEndsWithZero) {
   StartHost(L"");
   WaitForFirstFrame();
-  auto reply = client_->InvokeMethod(kUi, "startDrag");
+  auto reply = client_->InvokeMethod(kUiChannel, "startDrag");
   ASSERT_TRUE(reply.ok()) << reply.error;
   EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess);
   PostMessageW(window_, QuitMessage(), 0, 0);
@@ -110,8 +109,8 @@ TEST_F(HostTest, MiniModeAt144DpiIsScaledAndSitsInTheCorner) {
           GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetThreadDpiAwarenessContext")));
   if (set_awareness != nullptr) set_awareness(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
 
-  auto reply =
-      client_->InvokeMethod(kUi, "setMiniMode", EncodableValue(EncodableMap{{"enabled", true}}));
+  auto reply = client_->InvokeMethod(kUiChannel, "setMiniMode",
+                                     EncodableValue(EncodableMap{{"enabled", true}}));
   ASSERT_TRUE(reply.ok()) << reply.error;
   EXPECT_EQ(reply.value.value, EncodableValue(true));
   RECT work = {};

@@ -3,8 +3,8 @@
 #include <limits>
 #include <utility>
 
-#include "bridge/app_identifier.h"
 #include "devkit/driver/protocol/method_envelopes.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 namespace {
@@ -12,9 +12,6 @@ namespace {
 using flutter::EncodableList;
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-
-const std::string kDesktop = std::string(kAppIdentifier) + "/desktop";
-const std::string kUi = std::string(kAppIdentifier) + "/desktop_ui";
 
 const SoakBytes kTrue = {0x00, 0x01};
 const SoakBytes kFalse = {0x00, 0x02};
@@ -160,7 +157,7 @@ void SoakMix::ComesToFront() {
 
 SoakCall SoakMix::ListApps() {
   const bool plain = Chance(50);
-  return MakeCall(kDesktop, "listApps", plain ? "no arguments" : "arguments it ignores",
+  return MakeCall(kDesktopChannel, "listApps", plain ? "no arguments" : "arguments it ignores",
                   plain ? EncodableValue() : EncodableValue(EncodableMap{{"size", 4}}),
                   OfShape(ExpectedReply::Shape::kAppList));
 }
@@ -173,13 +170,13 @@ SoakCall SoakMix::GetIcons() {
     case 0:
       expected.icon_keys = {EncodableValue("app")};
       return MakeCall(
-          kDesktop, "getIcons", "one executable",
+          kDesktopChannel, "getIcons", "one executable",
           EncodableMap{{"size", size}, {"items", EncodableMap{{"app", targets_.icon_path}}}},
           expected);
     case 1:
       // A missing file has no icon and is left out; a key of another kind goes back as it came.
       expected.icon_keys = {EncodableValue(int32_t{7})};
-      return MakeCall(kDesktop, "getIcons", "an int key and a missing file",
+      return MakeCall(kDesktopChannel, "getIcons", "an int key and a missing file",
                       EncodableMap{{"size", size},
                                    {"items", EncodableMap{{EncodableValue(int32_t{7}),
                                                            EncodableValue(targets_.icon_path)},
@@ -189,31 +186,32 @@ SoakCall SoakMix::GetIcons() {
       // Only an int32 is a size; an int64 counts as absent and gives the default.
       expected.icon_size = kDefaultIconSize;
       expected.icon_keys = {EncodableValue("app")};
-      return MakeCall(kDesktop, "getIcons", "size as int64",
+      return MakeCall(kDesktopChannel, "getIcons", "size as int64",
                       EncodableMap{{"size", int64_t{size}},
                                    {"items", EncodableMap{{"app", targets_.icon_path}}}},
                       expected);
     case 3: {
       const int32_t unusable[] = {0, -16, 1025};
-      return MakeCall(kDesktop, "getIcons", "size out of range",
+      return MakeCall(kDesktopChannel, "getIcons", "size out of range",
                       EncodableMap{{"size", unusable[Pick(std::size(unusable))]},
                                    {"items", EncodableMap{{"app", targets_.icon_path}}}},
                       expected);
     }
     case 4:
-      return MakeCall(kDesktop, "getIcons", "items as a list",
+      return MakeCall(kDesktopChannel, "getIcons", "items as a list",
                       EncodableMap{{"size", size}, {"items", EncodableList{targets_.icon_path}}},
                       expected);
     case 5:
-      return MakeCall(kDesktop, "getIcons", "a path that is no string",
+      return MakeCall(kDesktopChannel, "getIcons", "a path that is no string",
                       EncodableMap{{"size", size}, {"items", EncodableMap{{"app", 5}}}}, expected);
     default:
-      return MakeCall(kDesktop, "getIcons", "arguments not a map", NotAMap(Pick(4)), expected);
+      return MakeCall(kDesktopChannel, "getIcons", "arguments not a map", NotAMap(Pick(4)),
+                      expected);
   }
 }
 
 SoakCall SoakMix::GetForeground() {
-  return MakeCall(kDesktop, "getForeground", "", EncodableValue(),
+  return MakeCall(kDesktopChannel, "getForeground", "", EncodableValue(),
                   OfShape(ExpectedReply::Shape::kForeground));
 }
 
@@ -222,29 +220,30 @@ SoakCall SoakMix::WindowCall(const std::string& method) {
   switch (Pick(9)) {
     case 0:
     case 1:
-      return MakeCall(kDesktop, method, "fixture window", EncodableMap{{"hwnd", fixture}},
+      return MakeCall(kDesktopChannel, method, "fixture window", EncodableMap{{"hwnd", fixture}},
                       Exact(kTrue));
     case 2:
       // Handles are sign-extended from an int32; the fixture's handle fits in one.
-      return MakeCall(kDesktop, method, "fixture window as int32",
+      return MakeCall(kDesktopChannel, method, "fixture window as int32",
                       EncodableMap{{"hwnd", static_cast<int32_t>(fixture)}}, Exact(kTrue));
     case 3:
-      return MakeCall(kDesktop, method, "host window", EncodableMap{{"hwnd", targets_.host_window}},
-                      Exact(kFalse));
+      return MakeCall(kDesktopChannel, method, "host window",
+                      EncodableMap{{"hwnd", targets_.host_window}}, Exact(kFalse));
     case 4:
-      return MakeCall(kDesktop, method, "destroyed window",
+      return MakeCall(kDesktopChannel, method, "destroyed window",
                       EncodableMap{{"hwnd", targets_.gone_window}}, Exact(kFalse));
     case 5:
-      return MakeCall(kDesktop, method, "null handle", EncodableMap{{"hwnd", int64_t{0}}},
+      return MakeCall(kDesktopChannel, method, "null handle", EncodableMap{{"hwnd", int64_t{0}}},
                       Exact(kFalse));
     case 6:
-      return MakeCall(kDesktop, method, "handle as a string",
+      return MakeCall(kDesktopChannel, method, "handle as a string",
                       EncodableMap{{"hwnd", std::to_string(fixture)}}, Exact(kFalse));
     case 7:
-      return MakeCall(kDesktop, method, "handle as a double",
+      return MakeCall(kDesktopChannel, method, "handle as a double",
                       EncodableMap{{"hwnd", static_cast<double>(fixture)}}, Exact(kFalse));
     default:
-      return MakeCall(kDesktop, method, "arguments not a map", NotAMap(Pick(4)), Exact(kFalse));
+      return MakeCall(kDesktopChannel, method, "arguments not a map", NotAMap(Pick(4)),
+                      Exact(kFalse));
   }
 }
 
@@ -258,25 +257,25 @@ SoakCall SoakMix::BlockWindow() {
 SoakCall SoakMix::RestoreWindow() { return WindowCall("restoreWindow"); }
 
 SoakCall SoakMix::GetIdleSeconds() {
-  return MakeCall(kDesktop, "getIdleSeconds", "", EncodableValue(),
+  return MakeCall(kDesktopChannel, "getIdleSeconds", "", EncodableValue(),
                   OfShape(ExpectedReply::Shape::kIdleSeconds));
 }
 
 SoakCall SoakMix::ShowWindow() {
   ComesToFront();
-  return MakeCall(kDesktop, "showWindow", "", EncodableValue(), Exact(kTrue));
+  return MakeCall(kDesktopChannel, "showWindow", "", EncodableValue(), Exact(kTrue));
 }
 
 SoakCall SoakMix::SetQuitAllowed() {
   switch (Pick(3)) {
     case 0:
-      return MakeCall(kDesktop, "setQuitAllowed", "bool", EncodableMap{{"allowed", Chance(50)}},
-                      Exact(kNull));
+      return MakeCall(kDesktopChannel, "setQuitAllowed", "bool",
+                      EncodableMap{{"allowed", Chance(50)}}, Exact(kNull));
     case 1:
-      return MakeCall(kDesktop, "setQuitAllowed", "int", EncodableMap{{"allowed", 1}},
+      return MakeCall(kDesktopChannel, "setQuitAllowed", "int", EncodableMap{{"allowed", 1}},
                       Exact(kNull));
     default:
-      return MakeCall(kDesktop, "setQuitAllowed", "arguments not a map", NotAMap(Pick(4)),
+      return MakeCall(kDesktopChannel, "setQuitAllowed", "arguments not a map", NotAMap(Pick(4)),
                       Exact(kNull));
   }
 }
@@ -284,17 +283,17 @@ SoakCall SoakMix::SetQuitAllowed() {
 SoakCall SoakMix::SetTrayTooltip() {
   switch (Pick(4)) {
     case 0:
-      return MakeCall(kDesktop, "setTrayTooltip", "text", EncodableMap{{"text", SomeText(40)}},
-                      Exact(kNull));
+      return MakeCall(kDesktopChannel, "setTrayTooltip", "text",
+                      EncodableMap{{"text", SomeText(40)}}, Exact(kNull));
     case 1:
       // Past the shell's 128-unit field: the host cuts it.
-      return MakeCall(kDesktop, "setTrayTooltip", "long text",
+      return MakeCall(kDesktopChannel, "setTrayTooltip", "long text",
                       EncodableMap{{"text", SomeText(400)}}, Exact(kNull));
     case 2:
-      return MakeCall(kDesktop, "setTrayTooltip", "text as a number", EncodableMap{{"text", 5}},
-                      Exact(kNull));
+      return MakeCall(kDesktopChannel, "setTrayTooltip", "text as a number",
+                      EncodableMap{{"text", 5}}, Exact(kNull));
     default:
-      return MakeCall(kDesktop, "setTrayTooltip", "arguments not a map", NotAMap(Pick(4)),
+      return MakeCall(kDesktopChannel, "setTrayTooltip", "arguments not a map", NotAMap(Pick(4)),
                       Exact(kNull));
   }
 }
@@ -303,32 +302,32 @@ SoakCall SoakMix::SetLaunchAtStartup() {
   // Anything but a bool reads as false, which removes the value; both succeed.
   if (Chance(60)) {
     model_.launch_at_startup = Chance(50);
-    return MakeCall(kDesktop, "setLaunchAtStartup", "bool",
+    return MakeCall(kDesktopChannel, "setLaunchAtStartup", "bool",
                     EncodableMap{{"enabled", model_.launch_at_startup}}, Exact(kTrue));
   }
   model_.launch_at_startup = false;
   if (Chance(50)) {
-    return MakeCall(kDesktop, "setLaunchAtStartup", "enabled as a string",
+    return MakeCall(kDesktopChannel, "setLaunchAtStartup", "enabled as a string",
                     EncodableMap{{"enabled", "true"}}, Exact(kTrue));
   }
-  return MakeCall(kDesktop, "setLaunchAtStartup", "arguments not a map", NotAMap(Pick(4)),
+  return MakeCall(kDesktopChannel, "setLaunchAtStartup", "arguments not a map", NotAMap(Pick(4)),
                   Exact(kTrue));
 }
 
 SoakCall SoakMix::GetLaunchAtStartup() {
-  return MakeCall(kDesktop, "getLaunchAtStartup", "", EncodableValue(),
+  return MakeCall(kDesktopChannel, "getLaunchAtStartup", "", EncodableValue(),
                   Exact(model_.launch_at_startup ? kTrue : kFalse));
 }
 
 SoakCall SoakMix::IsPackaged() {
-  return MakeCall(kDesktop, "isPackaged", "", EncodableValue(), Exact(kFalse));
+  return MakeCall(kDesktopChannel, "isPackaged", "", EncodableValue(), Exact(kFalse));
 }
 
 SoakCall SoakMix::GetProxy() {
   ExpectedReply expected = OfShape(ExpectedReply::Shape::kProxy);
   expected.proxy_flags = model_.proxy.flags;
   expected.proxy_server = model_.proxy.server;
-  return MakeCall(kDesktop, "getProxy", "", EncodableValue(), expected);
+  return MakeCall(kDesktopChannel, "getProxy", "", EncodableValue(), expected);
 }
 
 SoakCall SoakMix::SetProxy() {
@@ -343,12 +342,13 @@ SoakCall SoakMix::SetProxy() {
       arguments[EncodableValue("bypass")] = EncodableValue("<local>");
       arguments[EncodableValue("restoreOnExit")] = restore;
       model_.proxy = proxy;
-      return MakeCall(kDesktop, "setProxy", "server, restored on exit", arguments, Exact(kTrue));
+      return MakeCall(kDesktopChannel, "setProxy", "server, restored on exit", arguments,
+                      Exact(kTrue));
     }
     case 2: {
       model_.proxy = proxy;
-      return MakeCall(kDesktop, "setProxy", "server, nothing to restore", ProxyArguments(proxy),
-                      Exact(kTrue));
+      return MakeCall(kDesktopChannel, "setProxy", "server, nothing to restore",
+                      ProxyArguments(proxy), Exact(kTrue));
     }
     case 3: {
       const EncodableValue unusable[] = {EncodableValue(int32_t{-1}), EncodableValue(4294967296.0),
@@ -358,17 +358,18 @@ SoakCall SoakMix::SetProxy() {
       arguments[EncodableValue("flags")] = unusable[Pick(std::size(unusable))];
       arguments[EncodableValue("restoreOnExit")] = EncodableList{restore};
       model_.proxy = proxy;
-      return MakeCall(kDesktop, "setProxy", "unusable flags, restore not a map", arguments,
+      return MakeCall(kDesktopChannel, "setProxy", "unusable flags, restore not a map", arguments,
                       Exact(kTrue));
     }
     case 4:
       model_.proxy = SoakProxy{1, ""};
-      return MakeCall(kDesktop, "setProxy", "server as a number",
+      return MakeCall(kDesktopChannel, "setProxy", "server as a number",
                       EncodableMap{{"flags", 1}, {"server", 8080}, {"restoreOnExit", restore}},
                       Exact(kTrue));
     default:
       // No settings at all: refused, and the user's proxy left as it was.
-      return MakeCall(kDesktop, "setProxy", "arguments not a map", NotAMap(Pick(4)), Exact(kFalse));
+      return MakeCall(kDesktopChannel, "setProxy", "arguments not a map", NotAMap(Pick(4)),
+                      Exact(kFalse));
   }
 }
 
@@ -377,16 +378,16 @@ SoakCall SoakMix::LaunchApp() {
   switch (Pick(5)) {
     case 0:
     case 1:
-      return MakeCall(kDesktop, "launchApp", "missing file",
+      return MakeCall(kDesktopChannel, "launchApp", "missing file",
                       EncodableMap{{"path", targets_.missing_path}}, Exact(kFalse));
     case 2:
-      return MakeCall(kDesktop, "launchApp", "empty path", EncodableMap{{"path", ""}},
+      return MakeCall(kDesktopChannel, "launchApp", "empty path", EncodableMap{{"path", ""}},
                       Exact(kFalse));
     case 3:
-      return MakeCall(kDesktop, "launchApp", "path with a zero byte",
+      return MakeCall(kDesktopChannel, "launchApp", "path with a zero byte",
                       EncodableMap{{"path", std::string("C:\\x\0y.exe", 10)}}, Exact(kFalse));
     default:
-      return MakeCall(kDesktop, "launchApp", "path as a number", EncodableMap{{"path", 3}},
+      return MakeCall(kDesktopChannel, "launchApp", "path as a number", EncodableMap{{"path", 3}},
                       Exact(kFalse));
   }
 }
@@ -396,21 +397,22 @@ SoakCall SoakMix::SetMiniMode() {
     model_.mini_mode = true;
     switch (Pick(4)) {
       case 0:
-        return MakeCall(kUi, "setMiniMode", "on", EncodableMap{{"enabled", true}}, Exact(kTrue));
+        return MakeCall(kUiChannel, "setMiniMode", "on", EncodableMap{{"enabled", true}},
+                        Exact(kTrue));
       case 1:
-        return MakeCall(kUi, "setMiniMode", "on with a size",
+        return MakeCall(kUiChannel, "setMiniMode", "on with a size",
                         EncodableMap{{"enabled", true},
                                      {"width", static_cast<int32_t>(200 + Pick(300))},
                                      {"height", 60.0 + static_cast<double>(Pick(100))}},
                         Exact(kTrue));
       case 2:
-        return MakeCall(kUi, "setMiniMode", "on with unusable sizes",
+        return MakeCall(kUiChannel, "setMiniMode", "on with unusable sizes",
                         EncodableMap{{"enabled", true},
                                      {"width", -40.0},
                                      {"height", std::numeric_limits<double>::quiet_NaN()}},
                         Exact(kTrue));
       default:
-        return MakeCall(kUi, "setMiniMode", "on with sizes of the wrong kind",
+        return MakeCall(kUiChannel, "setMiniMode", "on with sizes of the wrong kind",
                         EncodableMap{{"enabled", true}, {"width", "wide"}, {"height", true}},
                         Exact(kTrue));
     }
@@ -419,18 +421,20 @@ SoakCall SoakMix::SetMiniMode() {
   model_.mini_mode = false;
   switch (Pick(3)) {
     case 0:
-      return MakeCall(kUi, "setMiniMode", "off", EncodableMap{{"enabled", false}}, Exact(kFalse));
+      return MakeCall(kUiChannel, "setMiniMode", "off", EncodableMap{{"enabled", false}},
+                      Exact(kFalse));
     case 1:
-      return MakeCall(kUi, "setMiniMode", "enabled as an int", EncodableMap{{"enabled", 1}},
+      return MakeCall(kUiChannel, "setMiniMode", "enabled as an int", EncodableMap{{"enabled", 1}},
                       Exact(kFalse));
     default:
-      return MakeCall(kUi, "setMiniMode", "arguments not a map", NotAMap(Pick(4)), Exact(kFalse));
+      return MakeCall(kUiChannel, "setMiniMode", "arguments not a map", NotAMap(Pick(4)),
+                      Exact(kFalse));
   }
 }
 
 SoakCall SoakMix::StartDrag() {
-  SoakCall call = MakeCall(kUi, "startDrag", "", Chance(50) ? EncodableValue() : NotAMap(Pick(4)),
-                           Exact(kNull));
+  SoakCall call = MakeCall(kUiChannel, "startDrag", "",
+                           Chance(50) ? EncodableValue() : NotAMap(Pick(4)), Exact(kNull));
   call.starts_drag = true;
   return call;
 }
@@ -438,48 +442,49 @@ SoakCall SoakMix::StartDrag() {
 SoakCall SoakMix::Notify() {
   switch (Pick(3)) {
     case 0:
-      return MakeCall(kUi, "notify", "title and body",
+      return MakeCall(kUiChannel, "notify", "title and body",
                       EncodableMap{{"title", SomeText(20)}, {"body", SomeText(300)}}, Exact(kNull));
     case 1:
-      return MakeCall(kUi, "notify", "texts as numbers", EncodableMap{{"title", 1}, {"body", 2.5}},
-                      Exact(kNull));
+      return MakeCall(kUiChannel, "notify", "texts as numbers",
+                      EncodableMap{{"title", 1}, {"body", 2.5}}, Exact(kNull));
     default:
-      return MakeCall(kUi, "notify", "arguments not a map", NotAMap(Pick(4)), Exact(kNull));
+      return MakeCall(kUiChannel, "notify", "arguments not a map", NotAMap(Pick(4)), Exact(kNull));
   }
 }
 
 SoakCall SoakMix::SetTrayStatus() {
   switch (Pick(3)) {
     case 0:
-      return MakeCall(kUi, "setTrayStatus", "status and session",
+      return MakeCall(kUiChannel, "setTrayStatus", "status and session",
                       EncodableMap{{"status", SomeText(160)}, {"session", Chance(50)}},
                       Exact(kNull));
     case 1:
-      return MakeCall(kUi, "setTrayStatus", "values of the wrong kind",
+      return MakeCall(kUiChannel, "setTrayStatus", "values of the wrong kind",
                       EncodableMap{{"status", 12}, {"session", "yes"}}, Exact(kNull));
     default:
-      return MakeCall(kUi, "setTrayStatus", "arguments not a map", NotAMap(Pick(4)), Exact(kNull));
+      return MakeCall(kUiChannel, "setTrayStatus", "arguments not a map", NotAMap(Pick(4)),
+                      Exact(kNull));
   }
 }
 
 SoakCall SoakMix::UnknownMethod() {
   struct Unknown {
-    const std::string* channel;
+    const char* channel;
     std::string method;
   };
   const Unknown unknown[] = {
-      {&kDesktop, "noSuchMethod"},
-      {&kUi, "noSuchMethod"},
+      {kDesktopChannel, "noSuchMethod"},
+      {kUiChannel, "noSuchMethod"},
       // Each channel answers its own methods only, and names match byte for byte.
-      {&kUi, "getIdleSeconds"},
-      {&kDesktop, "setMiniMode"},
-      {&kDesktop, "ListApps"},
-      {&kUi, "setminimode"},
-      {&kDesktop, std::string("getProxy\0x", 10)},
-      {&kDesktop, ""},
+      {kUiChannel, "getIdleSeconds"},
+      {kDesktopChannel, "setMiniMode"},
+      {kDesktopChannel, "ListApps"},
+      {kUiChannel, "setminimode"},
+      {kDesktopChannel, std::string("getProxy\0x", 10)},
+      {kDesktopChannel, ""},
   };
   const Unknown& chosen = unknown[Pick(std::size(unknown))];
-  SoakCall call = MakeCall(*chosen.channel, chosen.method, "(not a method of the channel)",
+  SoakCall call = MakeCall(chosen.channel, chosen.method, "(not a method of the channel)",
                            EncodableMap{{"enabled", true}}, Exact(kNotImplemented));
   call.kind = "(unknown method)";
   return call;
@@ -487,7 +492,7 @@ SoakCall SoakMix::UnknownMethod() {
 
 SoakCall SoakMix::Undecodable() {
   SoakCall call;
-  call.channel = Chance(50) ? kDesktop : kUi;
+  call.channel = Chance(50) ? kDesktopChannel : kUiChannel;
   call.kind = "(undecodable)";
   if (Chance(50)) {
     // Tag 255 is no value at all, so there is no method name: the channel gives up on it, with

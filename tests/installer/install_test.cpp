@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "bridge/app_identifier.h"
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "messaging/encodable_value.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -23,12 +23,10 @@ namespace keelo::testing {
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kNewerRefused[] = L"A newer version of Keelo is already installed.";
 
 std::wstring RunValueData() {
-  return ReadRegistryText(HKEY_CURRENT_USER, kRunKey, kRunValue).value_or(L"<missing>");
+  return ReadRegistryText(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName).value_or(L"<missing>");
 }
 
 bool KeyExists(const wchar_t* key) {
@@ -133,7 +131,7 @@ TEST_F(InstallerTest, HostStartsFromTheShortcutShowsItsWindowAndQuitsWithZero) {
   const HWND window = WaitForHostWindow(host->id(), kStartTimeoutMs);
   ASSERT_NE(window, nullptr) << host->Output();
   EXPECT_TRUE(WaitUntil([&] { return IsWindowVisible(window) != FALSE; }, kStartTimeoutMs));
-  PostMessageW(window, RegisterWindowMessageW(L"VantrelKeeloQuit"), 0, 0);
+  PostMessageW(window, RegisterWindowMessageW(kQuitMessageName), 0, 0);
   EXPECT_EQ(host->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host->Output();
 }
 
@@ -179,7 +177,7 @@ TEST_F(InstallerTest, OlderPackageIsRefusedWithAMessageAndTheNewerStays) {
 }
 
 TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSignIn) {
-  const RegistryValueGuard run_value(kRunKey, kRunValue);
+  const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   run_value.Delete();
   const bool had_programs_folder = Exists(UserProgramsFolder());
   // The newer package carries the driver, through which the test asks the host as the UI would.
@@ -191,8 +189,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
     std::string error;
     const std::unique_ptr<devkit::DriverClient> client = devkit::DriverClient::Create(&error);
     ASSERT_NE(client, nullptr) << error;
-    const std::string desktop = std::string(kAppIdentifier) + "/desktop";
-    const std::string channels = desktop + ";" + std::string(kAppIdentifier) + "/desktop_ui";
+    const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
     SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
     SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
     const std::unique_ptr<HostProcess> host =
@@ -203,7 +200,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
     const auto hello = client->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
     ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host->Output();
     const auto reply = client->InvokeMethod(
-        desktop, "setLaunchAtStartup",
+        kDesktopChannel, "setLaunchAtStartup",
         flutter::EncodableValue(flutter::EncodableMap{
             {flutter::EncodableValue("enabled"), flutter::EncodableValue(true)}}));
     ASSERT_TRUE(reply.ok()) << reply.error;
@@ -253,10 +250,10 @@ TEST_F(InstallerTest, UpgradeAsksTheRunningHostToQuitAndReplacesItsFiles) {
 }
 
 TEST_F(InstallerTest, UpgradeKeepsStartAtSignInAsTheUserHadIt) {
-  const RegistryValueGuard run_value(kRunKey, kRunValue);
+  const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   const std::wstring data = L"\"" + InstalledHost() + L"\" --minimized";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, data.c_str(),
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, REG_SZ, data.c_str(),
                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
 

@@ -10,6 +10,7 @@
 #include "installer/actions/running_keelo.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -17,12 +18,10 @@ namespace keelo::testing {
 namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
-constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t kRunValue[] = L"Vantrel Keelo";
 constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
 
 std::optional<std::wstring> StoredRunValue() {
-  return ReadRegistryText(HKEY_CURRENT_USER, kRunKey, kRunValue);
+  return ReadRegistryText(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
 }
 
 TEST(IsProgramInTest, ProgramDirectlyInTheFolderWhateverTheCaseAndClosingBackslash) {
@@ -49,11 +48,11 @@ TEST(IsProgramInTest, NoFolderHoldsNoProgram) {
 }
 
 TEST(RunValueTest, ReadGivesTheStringAndNothingForAnotherType) {
-  const RegistryValueGuard guard(kRunKey, kRunValue);
+  const RegistryValueGuard guard(kRunKeyPath, kRunValueName);
   guard.Delete();
   EXPECT_EQ(ReadRunValue(), std::nullopt);
   const std::wstring data = L"\"C:\\Keelo\\keelo_app.exe\" --minimized";
-  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKey, kRunValue, REG_SZ, data.c_str(),
+  ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, REG_SZ, data.c_str(),
                             static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t))),
             ERROR_SUCCESS);
   EXPECT_EQ(ReadRunValue(), std::optional<std::wstring>(data));
@@ -62,7 +61,7 @@ TEST(RunValueTest, ReadGivesTheStringAndNothingForAnotherType) {
 }
 
 TEST(RunValueTest, RestoreWritesTheStringOnlyWhereNoValueIs) {
-  const RegistryValueGuard guard(kRunKey, kRunValue);
+  const RegistryValueGuard guard(kRunKeyPath, kRunValueName);
   guard.Delete();
   EXPECT_TRUE(RestoreRunValue(L"\"C:\\Keelo\\keelo_app.exe\" --minimized"));
   EXPECT_EQ(StoredRunValue(),
@@ -73,7 +72,7 @@ TEST(RunValueTest, RestoreWritesTheStringOnlyWhereNoValueIs) {
 }
 
 TEST(RunValueTest, RemoveSucceedsAlsoWhenThereIsNothingToRemove) {
-  const RegistryValueGuard guard(kRunKey, kRunValue);
+  const RegistryValueGuard guard(kRunKeyPath, kRunValueName);
   ASSERT_EQ(guard.SetDword(1), ERROR_SUCCESS);
   EXPECT_TRUE(RemoveRunValue());
   EXPECT_FALSE(StoredRunValue().has_value());

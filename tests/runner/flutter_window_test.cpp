@@ -7,6 +7,7 @@
 #include "bridge/desktop_bridge.h"
 #include "runner/engine/engine_project.h"
 #include "tests/runner/fake_engine.h"
+#include "tests/support/host_names.h"
 
 namespace keelo::testing {
 namespace {
@@ -132,7 +133,7 @@ TEST_F(FlutterWindowTest, QuitMessageDestroysTheBridgeBeforeTheEngine) {
   ASSERT_TRUE(Open(window));
   window.set_quit_when_destroyed(true);
   HWND handle = window.handle();
-  SendMessageW(handle, RegisterWindowMessageW(L"VantrelKeeloQuit"), 0, 0);
+  SendMessageW(handle, RegisterWindowMessageW(kQuitMessageName), 0, 0);
   EXPECT_FALSE(IsWindow(handle));
   EXPECT_EQ(DesktopBridge::current(), nullptr);
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);

@@ -22,12 +22,12 @@ constexpr uint8_t kListTag = 12;
 constexpr uint8_t kMapTag = 13;
 
 const std::string& DesktopChannel() {
-  static const std::string channel = std::string(kAppIdentifier) + "/desktop";
+  static const std::string channel = kDesktopChannel;
   return channel;
 }
 
 const std::string& UiChannel() {
-  static const std::string channel = std::string(kAppIdentifier) + "/desktop_ui";
+  static const std::string channel = kUiChannel;
   return channel;
 }
 
