@@ -19,4 +19,8 @@ using WindowAttributeSetter =
 // cannot be read.
 void ApplySystemTheme(HWND window, const WindowAttributeSetter& set_attribute);
 
+// Whether a WM_SETTINGCHANGE names |area| (its lParam text, null for none) as the one in which
+// the user switched between light and dark apps.
+bool IsAppThemeChange(const wchar_t* area);
+
 #endif  // RUNNER_SYSTEM_THEME_H_

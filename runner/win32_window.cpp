@@ -79,6 +79,13 @@ bool Win32Window::Open(const std::wstring& title, const Point& origin, const Siz
   return OnWindowCreated();
 }
 
+void Win32Window::FollowSystemTheme(HWND hwnd) {
+  ApplySystemTheme(hwnd, set_window_attribute_);
+  // Windows 10 keeps drawing the caption in the old mode until its frame is recalculated.
+  SetWindowPos(hwnd, nullptr, 0, 0, 0, 0,
+               SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 bool Win32Window::ShowNormal() { return ShowWindow(window_handle_, SW_SHOWNORMAL); }
 
 void Win32Window::DestroyNativeWindow() {
@@ -138,8 +145,13 @@ LRESULT Win32Window::HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARA
     }
 
     case WM_DWMCOLORIZATIONCOLORCHANGED:
-      ApplySystemTheme(hwnd, set_window_attribute_);
+      FollowSystemTheme(hwnd);
       return 0;
+
+    case WM_SETTINGCHANGE:
+      // The light/dark switch is announced here; the colour message above may not come with it.
+      if (IsAppThemeChange(reinterpret_cast<const wchar_t*>(lparam))) FollowSystemTheme(hwnd);
+      break;
   }
   return DefWindowProcW(window_handle_, message, wparam, lparam);
 }

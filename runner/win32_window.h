@@ -72,6 +72,9 @@ class Win32Window {
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                      LPARAM lparam) noexcept;
 
+  // The title bar in the theme the user now prefers, repainted at once.
+  void FollowSystemTheme(HWND hwnd);
+
   bool quit_when_destroyed_ = false;
   HWND window_handle_ = nullptr;
   HWND content_ = nullptr;

@@ -23,8 +23,13 @@ class TestWindow : public Win32Window {
   bool created_result = true;
   int created_calls = 0;
   int destroyed_calls = 0;
+  int frame_recalculations = 0;
 
  protected:
+  LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_NCCALCSIZE) ++frame_recalculations;
+    return Win32Window::HandleMessage(hwnd, message, wparam, lparam);
+  }
   bool OnWindowCreated() override {
     ++created_calls;
     return created_result;
@@ -204,12 +209,13 @@ class ThemeTest : public Win32WindowTest {
     bool operator==(const Applied&) const = default;
   };
 
-  void Watch(TestWindow& window) {
+  // |refused| is an attribute the setter answers as a system that does not know it.
+  void Watch(TestWindow& window, DWORD refused = 0) {
     window.set_window_attribute_setter_for_testing(
-        [this](HWND target, DWORD attribute, LPCVOID value, DWORD size) {
+        [this, refused](HWND target, DWORD attribute, LPCVOID value, DWORD size) {
           const BOOL dark = size == sizeof(BOOL) ? *static_cast<const BOOL*>(value) : -1;
           applied_.push_back({target, attribute, size, dark});
-          return S_OK;
+          return attribute == refused ? E_INVALIDARG : S_OK;
         });
   }
 
@@ -231,12 +237,43 @@ TEST_F(ThemeTest, TitleBarFollowsTheAppThemeWhenItOpensAndWhenItChanges) {
   EXPECT_EQ(applied_[1], (Applied{window.handle(), 20, sizeof(BOOL), FALSE}));
 }
 
+TEST_F(ThemeTest, ASwitchAnnouncedAsASettingChangeReachesTheTitleBarAndRedrawsItsFrame) {
+  ASSERT_EQ(light_theme_.SetDword(1), ERROR_SUCCESS);
+  TestWindow window;
+  Watch(window);
+  ASSERT_TRUE(window.Open(kTitle, {0, 0}, {300, 200}));
+  applied_.clear();
+  ASSERT_EQ(light_theme_.SetDword(0), ERROR_SUCCESS);
+  const int frames_before = window.frame_recalculations;
+
+  // Other areas of the settings, and a change that names none, leave the title bar alone.
+  SendMessageW(window.handle(), WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>(L"Policy"));
+  SendMessageW(window.handle(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0);
+  EXPECT_TRUE(applied_.empty());
+
+  SendMessageW(window.handle(), WM_SETTINGCHANGE, 0,
+               reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
+  EXPECT_EQ(applied_, (std::vector<Applied>{{window.handle(), 20, sizeof(BOOL), TRUE}}));
+  EXPECT_GT(window.frame_recalculations, frames_before);
+}
+
+TEST_F(ThemeTest, SystemsThatRefuseTheAttributeAreAskedUnderItsEarlierNumber) {
+  ASSERT_EQ(light_theme_.SetDword(0), ERROR_SUCCESS);
+  TestWindow window;
+  Watch(window, /*refused=*/20);
+  ASSERT_TRUE(window.Open(kTitle, {0, 0}, {300, 200}));
+  EXPECT_EQ(applied_, (std::vector<Applied>{{window.handle(), 20, sizeof(BOOL), TRUE},
+                                            {window.handle(), 19, sizeof(BOOL), TRUE}}));
+}
+
 TEST_F(ThemeTest, TitleBarIsLeftAloneWithoutAChoice) {
   light_theme_.Delete();
   TestWindow window;
   Watch(window);
   ASSERT_TRUE(window.Open(kTitle, {0, 0}, {300, 200}));
   SendMessageW(window.handle(), WM_DWMCOLORIZATIONCOLORCHANGED, 0, 0);
+  SendMessageW(window.handle(), WM_SETTINGCHANGE, 0,
+               reinterpret_cast<LPARAM>(L"ImmersiveColorSet"));
   EXPECT_TRUE(applied_.empty());
 }
 
