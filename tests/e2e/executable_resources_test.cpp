@@ -81,6 +81,11 @@ TEST_F(ExecutableResourcesTest, ManifestAsksForNoElevationAndPerMonitorV2OnWindo
   EXPECT_NE(manifest.find(R"(level="asInvoker")"), std::string::npos);
   EXPECT_NE(manifest.find(R"(uiAccess="false")"), std::string::npos);
   EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
+  // The form that Windows 10 builds before 1703 read, beside the newer one.
+  EXPECT_NE(
+      manifest.find(R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">)"
+                    "true/pm</dpiAware>"),
+      std::string::npos);
   EXPECT_NE(manifest.find("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"), std::string::npos);
 }
 
