@@ -8,6 +8,7 @@
 #include "runner/engine/engine_project.h"
 #include "runner/first_geometry.h"
 #include "runner/flutter_window.h"
+#include "runner/single_instance.h"
 #include "runner/uncaught_exception.h"
 
 namespace {
@@ -38,7 +39,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   // Held in a plain handle, not a scoped one: on the early exits below it is left to the
   // process's end, never closed while the host is still starting or handing over.
   HANDLE instance_mutex = CreateMutexW(nullptr, TRUE, kInstanceMutexName);
-  if (GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (AnotherInstanceHoldsTheLock(instance_mutex, GetLastError())) {
     ShowExistingInstance();
     return 0;
   }

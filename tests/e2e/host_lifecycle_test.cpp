@@ -69,12 +69,11 @@ TEST_F(HostTest, SecondStartShowsTheFirstWindowAndExitsWithZero) {
   EXPECT_TRUE(QueryState().engine_running);
 }
 
-// The first host holds the session's lock but has no window (yet, or any more): the second one
-// has nothing to show, and still leaves instead of running beside it.
-TEST(SecondStartTest, FindingNoWindowExitsWithZeroAndShowsNothing) {
-  const ScopedHandle lock(CreateMutexW(nullptr, TRUE, L"Local\\VantrelKeeloDesktop"));
-  ASSERT_TRUE(lock);
-  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a host is running";
+namespace {
+
+// A start while the lock is held leaves with 0 instead of running beside its holder, and with
+// no window to find it shows nothing.
+void ExpectStartLeavesQuietly() {
   auto second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
   ASSERT_NE(second, nullptr);
   bool window_seen = false;
@@ -87,6 +86,32 @@ TEST(SecondStartTest, FindingNoWindowExitsWithZeroAndShowsNothing) {
   EXPECT_EQ(second->WaitForExit(0), std::optional<DWORD>(0));
   EXPECT_FALSE(window_seen);
   EXPECT_EQ(second->Output(), "");
+}
+
+}  // namespace
+
+// The first host holds the session's lock but has no window (yet, or any more).
+TEST(SecondStartTest, FindingNoWindowExitsWithZeroAndShowsNothing) {
+  const ScopedHandle lock(CreateMutexW(nullptr, TRUE, L"Local\\VantrelKeeloDesktop"));
+  ASSERT_TRUE(lock);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a host is running";
+  ExpectStartLeavesQuietly();
+}
+
+// An elevated first host holds a lock that a normal start may not even open: its CreateMutexW
+// fails with access denied instead of naming the lock as already there. A DACL that grants
+// nothing does the same to every other process.
+TEST(SecondStartTest, ALockThatCannotBeOpenedStillMeansAnotherHostRuns) {
+  SECURITY_DESCRIPTOR nobody = {};
+  ASSERT_TRUE(InitializeSecurityDescriptor(&nobody, SECURITY_DESCRIPTOR_REVISION));
+  ACL empty_dacl;
+  ASSERT_TRUE(InitializeAcl(&empty_dacl, sizeof(empty_dacl), ACL_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&nobody, TRUE, &empty_dacl, FALSE));
+  SECURITY_ATTRIBUTES attributes = {sizeof(attributes), &nobody, FALSE};
+  const ScopedHandle lock(CreateMutexW(&attributes, TRUE, L"Local\\VantrelKeeloDesktop"));
+  ASSERT_TRUE(lock);
+  ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a host is running";
+  ExpectStartLeavesQuietly();
 }
 
 TEST_F(HostTest, EntrypointArgumentsArriveWithoutTheProgramName) {
