@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "bridge/startup_registry.h"
@@ -21,10 +23,16 @@ std::optional<std::wstring> ModuleFilePath(HMODULE module);
 
 bool IsPackaged(const SystemCalls& system);
 
-// Whether a string value of that name is under the Run key; its data is not compared.
+// Whether the startup-approval value's |data| switches the entry off: its first byte is odd
+// (Windows writes 03 or 07 then, 02 or 06 while on). No data is no switch.
+bool StartupApprovalDisables(std::span<const uint8_t> data);
+
+// Whether Windows will start the host at sign-in: a string value of that name is under the Run
+// key (its data is not compared) and no startup-approval value switches it off.
 bool IsLaunchAtStartupEnabled(const SystemCalls& system);
 
-// Writes or deletes the Run value; true when the registry now matches |enabled|.
+// The user's own choice, made in the host: on writes the Run value and removes an approval value
+// that switches it off; off removes both. True when the registry now matches |enabled|.
 bool SetLaunchAtStartup(bool enabled, const SystemCalls& system);
 
 #endif  // BRIDGE_LAUNCH_AT_STARTUP_H_

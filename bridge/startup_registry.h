@@ -7,4 +7,10 @@
 inline constexpr wchar_t kRunKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr wchar_t kRunValueName[] = L"Vantrel Keelo";
 
+// Where Task Manager's Startup tab and the Settings app switch a Run entry off without deleting
+// it: a binary value of the same name, whose first byte is odd while the entry is off. Explorer
+// then skips the entry at sign-in.
+inline constexpr wchar_t kStartupApprovedKeyPath[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\StartupApproved\\Run";
+
 #endif  // BRIDGE_STARTUP_REGISTRY_H_

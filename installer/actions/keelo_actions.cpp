@@ -81,6 +81,6 @@ extern "C" UINT WINAPI RestoreStartAtSignIn(MSIHANDLE install) {
 // Once an uninstall has succeeded, and not when an upgrade removes the older version, as far as
 // the installer tells (see RestoreStartAtSignIn).
 extern "C" UINT WINAPI ForgetStartAtSignIn(MSIHANDLE install) {
-  if (!RemoveRunValue()) Log(install, L"Keelo: could not remove the Run value");
+  if (!RemoveStartAtSignIn()) Log(install, L"Keelo: could not remove the Run value");
   return ERROR_SUCCESS;
 }

@@ -15,9 +15,13 @@ bool RunValueExists() {
 
 }  // namespace
 
-bool RemoveRunValue() {
-  const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+bool RemoveStartAtSignIn() {
+  const auto gone = [](const wchar_t* key) {
+    const LSTATUS status = RegDeleteKeyValueW(HKEY_CURRENT_USER, key, kRunValueName);
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  };
+  const bool approval_gone = gone(kStartupApprovedKeyPath);
+  return gone(kRunKeyPath) && approval_gone;
 }
 
 std::optional<std::wstring> ReadRunValue() {

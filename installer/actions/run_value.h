@@ -8,8 +8,9 @@
 // user turns on start at sign-in. Left behind by an uninstall, it would start a program that no
 // longer exists at every sign-in.
 
-// Removes the value; true when it is gone, also when it was never there.
-bool RemoveRunValue();
+// Removes the value and the switch that Task Manager or Settings may keep for it under the
+// StartupApproved key; true when both are gone, also when they were never there.
+bool RemoveStartAtSignIn();
 
 // The value's data when it is a string; nothing when there is no such value.
 std::optional<std::wstring> ReadRunValue();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,11 +81,59 @@ TEST(ModuleFilePathTest, IsTheWholePathHoweverLong) {
   }
 }
 
+// The 12 bytes Task Manager and Settings write: a flag word, then the time of the switch.
+std::vector<uint8_t> Approval(uint8_t flag) {
+  return {flag, 0, 0, 0, 0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0x01};
+}
+
+std::optional<std::vector<uint8_t>> ReadApproval() {
+  std::vector<uint8_t> data(64);
+  DWORD size = static_cast<DWORD>(data.size());
+  if (RegGetValueW(HKEY_CURRENT_USER, kStartupApprovedKeyPath, kRunValueName, RRF_RT_ANY, nullptr,
+                   data.data(), &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  data.resize(size);
+  return data;
+}
+
+TEST(StartupApprovalTest, AnOddFirstByteSwitchesTheEntryOff) {
+  for (const uint8_t off : {0x01, 0x03, 0x07}) EXPECT_TRUE(StartupApprovalDisables(Approval(off)));
+  for (const uint8_t on : {0x00, 0x02, 0x06}) EXPECT_FALSE(StartupApprovalDisables(Approval(on)));
+  EXPECT_FALSE(StartupApprovalDisables({}));
+}
+
 // In the test prefix's real registry, put back as it was afterwards.
 class LaunchAtStartupTest : public BridgeTest {
  protected:
   RegistryValueGuard run_value_{kRunKeyPath, kRunValueName};
+  RegistryValueGuard approval_{kStartupApprovedKeyPath, kRunValueName};
 };
+
+TEST_F(LaunchAtStartupTest, AnEntrySwitchedOffInTaskManagerIsOffUntilTheUserTurnsItOnHere) {
+  approval_.Delete();
+  ASSERT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kTrue);
+  // Switched on by the system (or by the user, there): the approval is the user's and stays.
+  ASSERT_EQ(approval_.SetBinary(Approval(0x02)), ERROR_SUCCESS);
+  EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kTrue);
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kTrue);
+  EXPECT_EQ(ReadApproval(), Approval(0x02));
+
+  for (const uint8_t off : {0x03, 0x07}) {
+    ASSERT_EQ(approval_.SetBinary(Approval(off)), ERROR_SUCCESS);
+    EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kFalse) << int{off};
+    EXPECT_TRUE(ReadRunValue().has_value()) << "the Run value is only switched off, not gone";
+    EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", true}}), kTrue);
+    EXPECT_EQ(ReadApproval(), std::nullopt);
+    EXPECT_EQ(Call(kDesktopChannel, "getLaunchAtStartup"), kTrue);
+  }
+
+  // Off removes both: a switch left behind would turn a later Run value off unseen.
+  ASSERT_EQ(approval_.SetBinary(Approval(0x02)), ERROR_SUCCESS);
+  EXPECT_EQ(Call(kDesktopChannel, "setLaunchAtStartup", EncodableMap{{"enabled", false}}), kTrue);
+  EXPECT_FALSE(ReadRunValue().has_value());
+  EXPECT_EQ(ReadApproval(), std::nullopt);
+}
 
 TEST_F(LaunchAtStartupTest, EnableWritesTheQuotedPathAndDisableDeletesIt) {
   run_value_.Delete();

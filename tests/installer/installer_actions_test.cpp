@@ -71,12 +71,19 @@ TEST(RunValueTest, RestoreWritesTheStringOnlyWhereNoValueIs) {
             std::optional<std::wstring>(L"\"C:\\Keelo\\keelo_app.exe\" --minimized"));
 }
 
-TEST(RunValueTest, RemoveSucceedsAlsoWhenThereIsNothingToRemove) {
+TEST(RunValueTest, RemoveTakesTheValueAndItsSwitchAndSucceedsWhenNothingIsLeft) {
   const RegistryValueGuard guard(kRunKeyPath, kRunValueName);
+  const RegistryValueGuard approval(kStartupApprovedKeyPath, kRunValueName);
   ASSERT_EQ(guard.SetDword(1), ERROR_SUCCESS);
-  EXPECT_TRUE(RemoveRunValue());
+  // As Task Manager leaves it when the user switched the entry off.
+  ASSERT_EQ(approval.SetBinary({0x03, 0, 0, 0, 0x10, 0x32, 0x54, 0x76, 0x98, 0xBA, 0xDC, 0x01}),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(RemoveStartAtSignIn());
   EXPECT_FALSE(StoredRunValue().has_value());
-  EXPECT_TRUE(RemoveRunValue());
+  EXPECT_NE(RegGetValueW(HKEY_CURRENT_USER, kStartupApprovedKeyPath, kRunValueName, RRF_RT_ANY,
+                         nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_TRUE(RemoveStartAtSignIn());
 }
 
 TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {

@@ -27,6 +27,10 @@ class RegistryValueGuard {
     return RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), REG_DWORD, &value,
                            sizeof(value));
   }
+  LSTATUS SetBinary(const std::vector<uint8_t>& data) const {
+    return RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str(), REG_BINARY, data.data(),
+                           static_cast<DWORD>(data.size()));
+  }
   LSTATUS Delete() const {
     return RegDeleteKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name_.c_str());
   }
