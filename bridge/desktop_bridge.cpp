@@ -14,8 +14,13 @@ DesktopBridge* current_bridge = nullptr;
 
 }  // namespace
 
-DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window) : window_(window) {
+DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, SystemCalls system)
+    : window_(window), system_(std::move(system)) {
   current_bridge = this;
+  // An elevated host would otherwise never hear the installer's quit nor the restarted shell's
+  // call for its icon: the message filter drops both, coming from processes of lower integrity.
+  system_.allow_message_from_lower_integrity(window_, QuitMessage());
+  system_.allow_message_from_lower_integrity(window_, TaskbarCreatedMessage());
 
   const flutter::StandardMethodCodec* codec = &flutter::StandardMethodCodec::ForSerializer(nullptr);
   desktop_channel_ =
@@ -45,6 +50,7 @@ DesktopBridge::~DesktopBridge() {
   RestoreProxyIfSaved();
   if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
   RemoveTrayIcon();
+  RemoveWindowIcons();
   current_bridge = nullptr;
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point
   // at this bridge. The owner destroys the engine right after the bridge, but a call that still

@@ -13,6 +13,7 @@
 #include "bridge/method_arguments.h"
 #include "bridge/proxy_settings.h"
 #include "bridge/system_calls.h"
+#include "common/scoped_handles.h"
 #include "messaging/binary_messenger.h"
 #include "messaging/method_call.h"
 #include "messaging/method_call_channel.h"
@@ -23,7 +24,9 @@
 class DesktopBridge {
  public:
   // |messenger| is the engine's and outlives the bridge; |window| is the host's main window.
-  DesktopBridge(flutter::BinaryMessenger* messenger, HWND window);
+  // |system| performs what the bridge asks of the system, its construction included.
+  DesktopBridge(flutter::BinaryMessenger* messenger, HWND window,
+                SystemCalls system = SystemCalls::Real());
   ~DesktopBridge();
 
   DesktopBridge(const DesktopBridge&) = delete;
@@ -67,8 +70,10 @@ class DesktopBridge {
   // The notification-area icon: added, or brought up to date when already there.
   void UpdateTrayIcon();
   void RemoveTrayIcon();
-  // The main window's small and big icons for its current DPI.
+  // The main window's small and big icons for its current DPI; taken back from the window, and
+  // destroyed, by RemoveWindowIcons.
   void UpdateWindowIcons();
+  void RemoveWindowIcons();
   // Opens the tray menu at the cursor and carries out what the user chose.
   void ShowTrayMenu();
   // Sends "onTrayCommand" {"command": |command|}.
@@ -152,8 +157,11 @@ class DesktopBridge {
   ModalLoop modal_loop_ = ModalLoop::kNone;
   // A quit that arrived while a modal loop ran.
   bool quit_pending_ = false;
+  // What the main window draws in its caption and task-switcher entry.
+  ScopedIcon small_window_icon_;
+  ScopedIcon big_window_icon_;
   // The system's own operations unless a test replaced them.
-  SystemCalls system_ = SystemCalls::Real();
+  SystemCalls system_;
 };
 
 #endif  // BRIDGE_DESKTOP_BRIDGE_H_

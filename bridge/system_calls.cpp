@@ -49,6 +49,10 @@ bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
          FALSE;
 }
 
+bool AllowMessageFromLowerIntegrity(HWND window, UINT message) {
+  return ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr) != FALSE;
+}
+
 bool IsDotOrDotDot(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
@@ -78,6 +82,7 @@ SystemCalls SystemCalls::Real() {
   calls.is_packaged = &ProcessHasPackageIdentity;
   calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
   calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
+  calls.allow_message_from_lower_integrity = &AllowMessageFromLowerIntegrity;
   calls.list_folder = &ListFolder;
   return calls;
 }

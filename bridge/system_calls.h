@@ -36,6 +36,11 @@ struct SystemCalls {
   // the caller to free with GlobalFree. False when they cannot be read.
   std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> query_proxy_options;
 
+  // Lets |message| reach |window| from processes of a lower integrity level than this one's,
+  // which the system's message filter otherwise drops for an elevated process; false when the
+  // filter refused. Wine keeps no integrity levels, so only the call itself can be seen.
+  std::function<bool(HWND window, UINT message)> allow_message_from_lower_integrity;
+
   // Lists one folder of the Start menu's walk. Under Wine every folder can be listed (Wine keeps
   // no access rules and the tests run as root) and it makes neither junctions nor directory
   // links, so a test cannot arrange a folder that refuses to open or one that must not be

@@ -3,6 +3,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "bridge/desktop_bridge.h"
 #include "bridge/tray_menu.h"
@@ -35,23 +36,28 @@ void CopyField(wchar_t (&field)[Capacity], const std::wstring& text) {
 
 }  // namespace
 
-HICON LoadAppIcon(int size) {
-  return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON),
-                                       IMAGE_ICON, size, size, LR_SHARED));
+ScopedIcon LoadAppIcon(int size) {
+  return ScopedIcon(static_cast<HICON>(LoadImageW(
+      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size, 0)));
 }
 
 void DesktopBridge::UpdateTrayIcon() {
   NOTIFYICONDATAW data = IconData(window_);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
-  data.hIcon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
+  // The shell keeps a copy of the icon; this one goes when the call has returned.
+  const ScopedIcon icon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
+  data.hIcon = icon.get();
   CopyField(data.szTip, tray_tooltip_);
   if (tray_icon_added_) {
     Shell_NotifyIconW(NIM_MODIFY, &data);
     return;
   }
-  // A refused add leaves the flag down, so that the next update tries again.
-  tray_icon_added_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+  // At sign-in a busy shell may time the add out and still make the icon, and then refuses
+  // every later add as a duplicate: an icon the shell takes a modify for is there. A failure of
+  // both leaves the flag down, so that the next update tries again.
+  tray_icon_added_ =
+      Shell_NotifyIconW(NIM_ADD, &data) != FALSE || Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
 }
 
 void DesktopBridge::RemoveTrayIcon() {
@@ -65,12 +71,23 @@ void DesktopBridge::UpdateWindowIcons() {
   const UINT dpi = FlutterDesktopGetDpiForHWND(window_);
   const int small_size = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
   const int big_size = GetSystemMetricsForDpi(SM_CXICON, dpi);
-  if (HICON small_icon = LoadAppIcon(small_size)) {
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon));
+  // The window draws with the icons it is given, so they are kept until replaced or until the
+  // bridge takes them back; the ones they replace go then.
+  if (ScopedIcon small_icon = LoadAppIcon(small_size)) {
+    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
+    small_window_icon_ = std::move(small_icon);
   }
-  if (HICON big_icon = LoadAppIcon(big_size)) {
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon));
+  if (ScopedIcon big_icon = LoadAppIcon(big_size)) {
+    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
+    big_window_icon_ = std::move(big_icon);
   }
+}
+
+void DesktopBridge::RemoveWindowIcons() {
+  if (small_window_icon_) SendMessageW(window_, WM_SETICON, ICON_SMALL, 0);
+  if (big_window_icon_) SendMessageW(window_, WM_SETICON, ICON_BIG, 0);
+  small_window_icon_.reset();
+  big_window_icon_.reset();
 }
 
 void DesktopBridge::Notify(const MethodArguments& arguments, flutter::MethodResult& result) {
@@ -82,7 +99,8 @@ void DesktopBridge::Notify(const MethodArguments& arguments, flutter::MethodResu
   CopyField(data.szInfoTitle, title);
   CopyField(data.szInfo, body);
   data.dwInfoFlags = kBalloonFlags;
-  data.hBalloonIcon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
+  const ScopedIcon balloon_icon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
+  data.hBalloonIcon = balloon_icon.get();
   // Without an icon in the area, the shell shows no balloon; nothing to tell the UI.
   system_.show_balloon(data);
   result.Success(nullptr);
@@ -109,6 +127,9 @@ void DesktopBridge::ShowTrayMenu() {
       command = static_cast<UINT>(TrackPopupMenu(menu.get(),
                                                  TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
                                                  cursor.x, cursor.y, 0, window_, nullptr));
+      // A notification-area menu needs a message of its own window after it: without one the
+      // next menu can open and close at once.
+      PostMessageW(window_, WM_NULL, 0, 0);
     });
     if (!completed) return;
   }

@@ -347,6 +347,78 @@ TEST_F(TrayTest, BalloonTextsAreCutToTheirFieldsAndTheIconIsAddedFirst) {
   EXPECT_EQ(std::wstring(balloons[1].szInfo), L"");
 }
 
+// Started at sign-in, the host may meet a shell that times its add out yet makes the icon, and
+// refuses every later add as a duplicate. Adding the same icon first makes Wine's shell do so.
+TEST_F(TrayTest, AnIconTheShellAlreadyShowsCountsAsAddedAndGoesWithTheBridge) {
+  bridge_->RemoveTrayIcon();
+  NOTIFYICONDATAW made_anyway = {};
+  made_anyway.cbSize = sizeof(made_anyway);
+  made_anyway.hWnd = window_;
+  made_anyway.uID = kTrayIconId;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &made_anyway));
+
+  Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", "Focus: 12:40 left"}});
+  EXPECT_TRUE(bridge_->tray_icon_added());
+  bridge_.reset();
+  EXPECT_FALSE(IconPresent(window_)) << "a ghost icon stayed behind";
+}
+
+TEST_F(TrayTest, EveryMenuIsFollowedByAMessageOfItsWindow) {
+  for (const bool choose : {false, true}) {
+    OpenMenu([choose](MenuDriver& menu) {
+      if (choose) {
+        menu.Choose(kTrayOpen);
+      } else {
+        menu.Press(VK_ESCAPE);
+      }
+    });
+    bool null_message = false;
+    MSG message;
+    while (PeekMessageW(&message, window_, 0, 0, PM_REMOVE)) {
+      null_message = null_message || message.message == WM_NULL;
+      DispatchMessageW(&message);
+    }
+    EXPECT_TRUE(null_message) << (choose ? "chosen" : "dismissed");
+  }
+}
+
+TEST_F(TrayTest, WindowIconsAreDrawnAtTheirOwnSizesAndTakenBackWithTheBridge) {
+  const auto edge = [this](WPARAM which) {
+    const HICON icon = reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, which, 0));
+    ICONINFO info = {};
+    if (icon == nullptr || !GetIconInfo(icon, &info)) return 0L;
+    BITMAP bitmap = {};
+    GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+  };
+  const UINT dpi = GetDpiForWindow(window_);
+  EXPECT_EQ(edge(ICON_SMALL), GetSystemMetricsForDpi(SM_CXSMICON, dpi));
+  EXPECT_EQ(edge(ICON_BIG), GetSystemMetricsForDpi(SM_CXICON, dpi));
+  bridge_->UpdateWindowIcons();
+  EXPECT_EQ(edge(ICON_BIG), GetSystemMetricsForDpi(SM_CXICON, dpi));
+
+  bridge_.reset();
+  EXPECT_EQ(SendMessageW(window_, WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_EQ(SendMessageW(window_, WM_GETICON, ICON_BIG, 0), 0);
+}
+
+// An elevated host hears the installer's quit and the restarted shell only when it lets those
+// two messages in from lower integrity levels.
+TEST_F(TrayTest, TheQuitAndTheShellsRestartAreLetInFromLowerIntegrityLevels) {
+  bridge_.reset();
+  std::vector<std::pair<HWND, UINT>> allowed;
+  SystemCalls system = SystemCalls::Real();
+  system.allow_message_from_lower_integrity = [&](HWND window, UINT message) {
+    allowed.emplace_back(window, message);
+    return true;
+  };
+  bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window_, std::move(system));
+  EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{window_, QuitMessage()},
+                                                         {window_, TaskbarCreatedMessage()}}));
+}
+
 // The host runs all day: what the tray and the mini timer make, they must also release.
 TEST_F(TrayTest, MenusTooltipsAndMiniModeLeakNoGdiOrUserObjects) {
   const auto objects = [] {
@@ -361,6 +433,8 @@ TEST_F(TrayTest, MenusTooltipsAndMiniModeLeakNoGdiOrUserObjects) {
       Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", std::to_string(i)}});
       Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
       Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
+      Call(kUiChannel, "notify", EncodableMap{{"title", "t"}});
+      bridge_->UpdateWindowIcons();
     }
   };
   // The first rounds may create what the system keeps for the process once.
