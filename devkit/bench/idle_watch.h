@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "common/scoped_handles.h"
 #include "devkit/bench/bench_options.h"
 #include "devkit/bench/message_census.h"
 
@@ -31,9 +32,9 @@ class IdleWatch {
 
   std::string out_;
   std::unique_ptr<MessageCensus> census_;
-  HANDLE start_ = nullptr;
-  HANDLE stop_ = nullptr;
-  HANDLE quit_ = nullptr;
+  ScopedHandle start_;
+  ScopedHandle stop_;
+  ScopedHandle quit_;
   std::thread thread_;
 };
 

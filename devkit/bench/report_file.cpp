@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include "devkit/common/text_conversion.h"
+#include "common/scoped_handles.h"
+#include "common/text_conversion.h"
 
 namespace devkit {
 
@@ -10,14 +11,15 @@ bool WriteReportFile(const std::string& path, const BenchResults& results) {
   const std::wstring final_path = Utf8ToWide(path);
   const std::wstring partial_path = final_path + L".partial";
   const std::string text = results.Format();
-  HANDLE file = CreateFileW(partial_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
+  ScopedFileHandle file(CreateFileW(partial_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
   DWORD written = 0;
-  const bool complete =
-      WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
-      written == text.size();
-  CloseHandle(file);
+  const bool complete = WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()),
+                                  &written, nullptr) != FALSE &&
+                        written == text.size();
+  // Closed before the file is deleted or renamed, which an open handle without sharing refuses.
+  file.reset();
   if (!complete) {
     DeleteFileW(partial_path.c_str());
     return false;

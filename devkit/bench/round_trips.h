@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/scoped_handles.h"
 #include "devkit/bench/bench_options.h"
 #include "devkit/bench/bench_results.h"
 #include "devkit/engine/app_interface.h"
@@ -59,8 +60,8 @@ class RoundTrips {
   const BenchOptions options_;
   const std::string floor_channel_;
   const std::vector<uint8_t> message_;
-  HANDLE arrived_;
-  HANDLE stop_;
+  ScopedHandle arrived_;
+  ScopedHandle stop_;
   LARGE_INTEGER frequency_{};
   // Every call's slot, made before the first call, so that a late or doubled reply still finds
   // its own.

@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 
+#include "common/scoped_handles.h"
 #include "devkit/engine/app_interface.h"
 #include "devkit/engine/messenger.h"
 
@@ -59,7 +60,7 @@ class AppRunner {
 
   std::shared_ptr<PeerState> state_;
   KeeloPeerInterface peer_{};
-  HMODULE library_ = nullptr;
+  ScopedLibrary library_;
   KeeloAppStopFunction stop_ = nullptr;
   void* app_ = nullptr;
 };

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/scoped_handles.h"
 #include "devkit/driver/pipe/pipe_connection.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "devkit/driver/protocol/frame_reader.h"
@@ -71,7 +72,7 @@ class DriverSession {
   const std::vector<std::string> arguments_;
   std::vector<std::unique_ptr<Listener>> listeners_;
   // Manual-reset; set when the session ends, to abandon a connection attempt.
-  HANDLE stop_event_;
+  ScopedHandle stop_event_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
