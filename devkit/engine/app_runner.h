@@ -12,7 +12,7 @@
 #include <string>
 
 #include "common/scoped_handles.h"
-#include "devkit/engine/app_interface.h"
+#include "devkit/app_api/app_interface.h"
 #include "devkit/engine/messenger.h"
 
 namespace devkit {

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "common/text_conversion.h"
-#include "devkit/common/app_start.h"
-#include "devkit/driver/app/driver_session.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/app_api/app_start.h"
+#include "devkit/apps/driver/driver_session.h"
 #include "devkit/driver/protocol/driver_config.h"
-#include "devkit/engine/app_interface.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "devkit/driver/app/driver_session.h"
+#include "devkit/apps/driver/driver_session.h"
 
 #include <cstdio>
 #include <utility>

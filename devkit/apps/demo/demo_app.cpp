@@ -23,10 +23,10 @@
 
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
-#include "devkit/common/app_start.h"
-#include "devkit/demo/focus_session.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/app_api/app_start.h"
+#include "devkit/apps/demo/focus_session.h"
 #include "devkit/driver/protocol/method_envelopes.h"
-#include "devkit/engine/app_interface.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "devkit/bench/report_file.h"
+#include "devkit/apps/bench/report_file.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_IDLE_WATCH_H_
-#define DEVKIT_BENCH_IDLE_WATCH_H_
+#ifndef DEVKIT_APPS_BENCH_IDLE_WATCH_H_
+#define DEVKIT_APPS_BENCH_IDLE_WATCH_H_
 
 #include <windows.h>
 
@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "common/scoped_handles.h"
-#include "devkit/bench/bench_options.h"
-#include "devkit/bench/message_census.h"
+#include "devkit/apps/bench/bench_options.h"
+#include "devkit/apps/bench/message_census.h"
 
 namespace devkit {
 
@@ -40,4 +40,4 @@ class IdleWatch {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_IDLE_WATCH_H_
+#endif  // DEVKIT_APPS_BENCH_IDLE_WATCH_H_

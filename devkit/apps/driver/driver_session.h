@@ -1,5 +1,5 @@
-#ifndef DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
-#define DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
+#ifndef DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_
+#define DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_
 
 #include <windows.h>
 
@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "common/scoped_handles.h"
+#include "devkit/app_api/app_interface.h"
 #include "devkit/driver/pipe/pipe_connection.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "devkit/driver/protocol/frame_reader.h"
-#include "devkit/engine/app_interface.h"
 
 namespace devkit {
 
@@ -89,4 +89,4 @@ class DriverSession {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
+#endif  // DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_

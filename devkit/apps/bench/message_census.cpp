@@ -1,4 +1,4 @@
-#include "devkit/bench/message_census.h"
+#include "devkit/apps/bench/message_census.h"
 
 #include "common/text_conversion.h"
 

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_ROUND_TRIPS_H_
-#define DEVKIT_BENCH_ROUND_TRIPS_H_
+#ifndef DEVKIT_APPS_BENCH_ROUND_TRIPS_H_
+#define DEVKIT_APPS_BENCH_ROUND_TRIPS_H_
 
 #include <windows.h>
 
@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "common/scoped_handles.h"
-#include "devkit/bench/bench_options.h"
-#include "devkit/bench/bench_results.h"
-#include "devkit/engine/app_interface.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/apps/bench/bench_options.h"
+#include "devkit/apps/bench/bench_results.h"
 
 namespace devkit {
 
@@ -75,4 +75,4 @@ class RoundTrips {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_ROUND_TRIPS_H_
+#endif  // DEVKIT_APPS_BENCH_ROUND_TRIPS_H_

@@ -1,12 +1,12 @@
-#include "devkit/bench/idle_watch.h"
+#include "devkit/apps/bench/idle_watch.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "common/text_conversion.h"
-#include "devkit/bench/bench_results.h"
-#include "devkit/bench/report_file.h"
+#include "devkit/apps/bench/bench_results.h"
+#include "devkit/apps/bench/report_file.h"
 
 namespace devkit {
 namespace {

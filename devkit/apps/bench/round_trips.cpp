@@ -1,10 +1,10 @@
-#include "devkit/bench/round_trips.h"
+#include "devkit/apps/bench/round_trips.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "devkit/bench/latency_summary.h"
-#include "devkit/bench/report_file.h"
+#include "devkit/apps/bench/latency_summary.h"
+#include "devkit/apps/bench/report_file.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 
 namespace devkit {
