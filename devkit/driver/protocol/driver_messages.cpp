@@ -3,6 +3,18 @@
 #include <limits>
 
 namespace devkit {
+namespace {
+
+// Only a value that holds exactly the alternative |Alternative|.
+template <typename Alternative>
+bool ReadAlternative(const flutter::EncodableValue& value, Alternative* field) {
+  const Alternative* held = value.GetIf<Alternative>();
+  if (held == nullptr) return false;
+  *field = *held;
+  return true;
+}
+
+}  // namespace
 
 flutter::EncodableValue FieldValue(uint32_t field) { return static_cast<int64_t>(field); }
 
@@ -20,40 +32,32 @@ flutter::EncodableValue FieldValue(const std::vector<std::string>& field) {
 }
 
 bool ReadField(const flutter::EncodableValue& value, uint32_t* field) {
-  const int64_t* number = value.GetIf<int64_t>();
-  if (number == nullptr || *number < 0 || *number > std::numeric_limits<uint32_t>::max()) {
+  int64_t number = 0;
+  if (!ReadAlternative(value, &number) || number < 0 ||
+      number > std::numeric_limits<uint32_t>::max()) {
     return false;
   }
-  *field = static_cast<uint32_t>(*number);
+  *field = static_cast<uint32_t>(number);
   return true;
 }
 
 bool ReadField(const flutter::EncodableValue& value, uint64_t* field) {
-  const int64_t* number = value.GetIf<int64_t>();
-  if (number == nullptr) return false;
-  *field = static_cast<uint64_t>(*number);
+  int64_t number = 0;
+  if (!ReadAlternative(value, &number)) return false;
+  *field = static_cast<uint64_t>(number);
   return true;
 }
 
 bool ReadField(const flutter::EncodableValue& value, bool* field) {
-  const bool* flag = value.GetIf<bool>();
-  if (flag == nullptr) return false;
-  *field = *flag;
-  return true;
+  return ReadAlternative(value, field);
 }
 
 bool ReadField(const flutter::EncodableValue& value, std::string* field) {
-  const std::string* text = value.GetIf<std::string>();
-  if (text == nullptr) return false;
-  *field = *text;
-  return true;
+  return ReadAlternative(value, field);
 }
 
 bool ReadField(const flutter::EncodableValue& value, Bytes* field) {
-  const Bytes* bytes = value.GetIf<Bytes>();
-  if (bytes == nullptr) return false;
-  *field = *bytes;
-  return true;
+  return ReadAlternative(value, field);
 }
 
 bool ReadField(const flutter::EncodableValue& value, std::vector<std::string>* field) {
