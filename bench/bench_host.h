@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "devkit/bench/bench_results.h"
+#include "devkit/apps/bench/bench_results.h"
 #include "tests/e2e/host_process.h"
 
 namespace keelo::bench {

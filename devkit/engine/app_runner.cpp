@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
 #include "devkit/engine/engine.h"
 #include "devkit/engine/engine_diagnostics.h"
 
@@ -38,16 +38,16 @@ std::unique_ptr<AppRunner> AppRunner::Start(Engine* engine, const std::wstring& 
                                             const KeeloAppStartInfo& info, std::string* error) {
   std::unique_ptr<AppRunner> runner(new AppRunner(engine));
   const std::string path = WideToUtf8(library_path);
-  runner->library_ = LoadLibraryW(library_path.c_str());
-  if (runner->library_ == nullptr) {
+  runner->library_.reset(LoadLibraryW(library_path.c_str()));
+  if (!runner->library_) {
     *error = "cannot load the UI application " + path + " (error " +
              std::to_string(GetLastError()) + ")";
     return nullptr;
   }
   auto start = reinterpret_cast<KeeloAppStartFunction>(
-      reinterpret_cast<void*>(GetProcAddress(runner->library_, KEELO_APP_START_SYMBOL)));
+      reinterpret_cast<void*>(GetProcAddress(runner->library_.get(), KEELO_APP_START_SYMBOL)));
   runner->stop_ = reinterpret_cast<KeeloAppStopFunction>(
-      reinterpret_cast<void*>(GetProcAddress(runner->library_, KEELO_APP_STOP_SYMBOL)));
+      reinterpret_cast<void*>(GetProcAddress(runner->library_.get(), KEELO_APP_STOP_SYMBOL)));
   if (start == nullptr || runner->stop_ == nullptr) {
     *error = path + " is not a UI application: it does not export " KEELO_APP_START_SYMBOL
                     " and " KEELO_APP_STOP_SYMBOL;
@@ -77,7 +77,8 @@ AppRunner::~AppRunner() {
   // Replies the application never gave are dropped: the host gets none for those messages, as
   // from an application that stopped.
   responders.clear();
-  if (library_ != nullptr) FreeLibrary(library_);
+  // Unloaded last: nothing of the application's code may be left to run.
+  library_.reset();
 }
 
 bool AppRunner::Send(void* context, const char* channel, const uint8_t* data, size_t size) {

@@ -11,7 +11,8 @@
 #include <set>
 #include <string>
 
-#include "devkit/engine/app_interface.h"
+#include "common/scoped_handles.h"
+#include "devkit/app_api/app_interface.h"
 #include "devkit/engine/messenger.h"
 
 namespace devkit {
@@ -59,7 +60,7 @@ class AppRunner {
 
   std::shared_ptr<PeerState> state_;
   KeeloPeerInterface peer_{};
-  HMODULE library_ = nullptr;
+  ScopedLibrary library_;
   KeeloAppStopFunction stop_ = nullptr;
   void* app_ = nullptr;
 };

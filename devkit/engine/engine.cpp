@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
 #include "devkit/engine/engine_diagnostics.h"
 #include "devkit/engine/message_trace.h"
 #include "devkit/engine/path_resolution.h"

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
 #include "devkit/engine/engine_diagnostics.h"
 
 namespace devkit {

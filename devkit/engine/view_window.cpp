@@ -15,6 +15,9 @@ constexpr COLORREF kBackground = RGB(0x1F, 0x2A, 0x36);
 constexpr COLORREF kText = RGB(0xE8, 0xEC, 0xF0);
 constexpr int kMargin = 16;
 
+// A memory device context, which DeleteDC ends (ReleaseDC is for the ones GetDC lends).
+using ScopedMemoryDC = ScopedResource<NullIsNoneTraits<HDC, &DeleteDC>>;
+
 HFONT CreateMessageFont() {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
@@ -41,15 +44,13 @@ std::unique_ptr<ViewWindow> ViewWindow::Create(int width, int height,
                   std::max(width, 0), std::max(height, 0), view->holder_, nullptr, EngineModule(),
                   view.get());
   if (view->view_ == nullptr) return nullptr;
-  view->font_ = CreateMessageFont();
+  view->font_.reset(CreateMessageFont());
   return view;
 }
 
 ViewWindow::~ViewWindow() {
   if (view_ != nullptr) DestroyWindow(view_);
   if (holder_ != nullptr) DestroyWindow(holder_);
-  if (frame_ != nullptr) DeleteObject(frame_);
-  if (font_ != nullptr) DeleteObject(font_);
 }
 
 void ViewWindow::Present() {
@@ -58,11 +59,7 @@ void ViewWindow::Present() {
   InvalidateRect(view_, nullptr, FALSE);
 }
 
-void ViewWindow::ReloadFont() {
-  HFONT font = CreateMessageFont();
-  if (font_ != nullptr) DeleteObject(font_);
-  font_ = font;
-}
+void ViewWindow::ReloadFont() { font_.reset(CreateMessageFont()); }
 
 void ViewWindow::FollowParent(HWND parent) {
   if (view_ == nullptr || GetParent(view_) != parent) return;
@@ -84,36 +81,31 @@ SIZE ViewWindow::ClientSize() const {
 void ViewWindow::ProduceFrame() {
   const SIZE size = ClientSize();
   HDC screen = GetDC(nullptr);
-  if (frame_ == nullptr || size.cx != frame_size_.cx || size.cy != frame_size_.cy) {
-    if (frame_ != nullptr) DeleteObject(frame_);
-    frame_ = CreateCompatibleBitmap(screen, size.cx, size.cy);
-    frame_size_ = frame_ != nullptr ? size : SIZE{0, 0};
+  if (!frame_ || size.cx != frame_size_.cx || size.cy != frame_size_.cy) {
+    frame_.reset(CreateCompatibleBitmap(screen, size.cx, size.cy));
+    frame_size_ = frame_ ? size : SIZE{0, 0};
   }
-  HDC canvas = CreateCompatibleDC(screen);
+  const ScopedMemoryDC canvas(CreateCompatibleDC(screen));
   ReleaseDC(nullptr, screen);
-  if (frame_ == nullptr || canvas == nullptr) {
-    if (canvas != nullptr) DeleteDC(canvas);
-    return;
-  }
-  HGDIOBJ previous_bitmap = SelectObject(canvas, frame_);
+  if (!frame_ || !canvas) return;
+  HGDIOBJ previous_bitmap = SelectObject(canvas.get(), frame_.get());
   RECT area{0, 0, size.cx, size.cy};
-  HBRUSH background = CreateSolidBrush(kBackground);
-  FillRect(canvas, &area, background);
-  DeleteObject(background);
+  const ScopedGdiObject<HBRUSH> background(CreateSolidBrush(kBackground));
+  FillRect(canvas.get(), &area, background.get());
 
-  HGDIOBJ previous_font =
-      SelectObject(canvas, font_ != nullptr ? font_ : GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(canvas, TRANSPARENT);
-  SetTextColor(canvas, kText);
+  HGDIOBJ previous_font = SelectObject(
+      canvas.get(), font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(canvas.get(), TRANSPARENT);
+  SetTextColor(canvas.get(), kText);
   std::wstring text = kEngineLine;
   if (!status_text_.empty()) text += L"\n" + status_text_;
   RECT text_area{kMargin, kMargin, std::max<LONG>(size.cx - kMargin, kMargin),
                  std::max<LONG>(size.cy - kMargin, kMargin)};
-  DrawTextW(canvas, text.c_str(), static_cast<int>(text.size()), &text_area,
+  DrawTextW(canvas.get(), text.c_str(), static_cast<int>(text.size()), &text_area,
             DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
-  SelectObject(canvas, previous_font);
-  SelectObject(canvas, previous_bitmap);
-  DeleteDC(canvas);
+  // The context gets its own objects back before it is deleted, as GDI requires.
+  SelectObject(canvas.get(), previous_font);
+  SelectObject(canvas.get(), previous_bitmap);
   on_frame_();
 }
 
@@ -121,16 +113,15 @@ void ViewWindow::Paint() {
   PAINTSTRUCT paint;
   HDC target = BeginPaint(view_, &paint);
   const SIZE size = ClientSize();
-  if (frame_ == nullptr || size.cx != frame_size_.cx || size.cy != frame_size_.cy) {
-    ProduceFrame();
+  if (!frame_ || size.cx != frame_size_.cx || size.cy != frame_size_.cy) ProduceFrame();
+  {
+    const ScopedMemoryDC source(CreateCompatibleDC(target));
+    if (source && frame_) {
+      HGDIOBJ previous = SelectObject(source.get(), frame_.get());
+      BitBlt(target, 0, 0, frame_size_.cx, frame_size_.cy, source.get(), 0, 0, SRCCOPY);
+      SelectObject(source.get(), previous);
+    }
   }
-  HDC source = CreateCompatibleDC(target);
-  if (source != nullptr && frame_ != nullptr) {
-    HGDIOBJ previous = SelectObject(source, frame_);
-    BitBlt(target, 0, 0, frame_size_.cx, frame_size_.cy, source, 0, 0, SRCCOPY);
-    SelectObject(source, previous);
-  }
-  if (source != nullptr) DeleteDC(source);
   EndPaint(view_, &paint);
 }
 

@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "common/scoped_handles.h"
+
 namespace devkit {
 
 // The view: a real child window that shows the engine's frames. A frame is rendered into a
@@ -45,9 +47,9 @@ class ViewWindow {
   // Holds the view, hidden, until the host makes it a child of its own window.
   HWND holder_ = nullptr;
   HWND view_ = nullptr;
-  HBITMAP frame_ = nullptr;
+  ScopedGdiObject<HBITMAP> frame_;
   SIZE frame_size_{0, 0};
-  HFONT font_ = nullptr;
+  ScopedGdiObject<HFONT> font_;
   std::wstring status_text_;
 };
 

@@ -1,4 +1,4 @@
-#include "devkit/bench/bench_options.h"
+#include "devkit/apps/bench/bench_options.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "devkit/demo/focus_session.h"
+#include "devkit/apps/demo/focus_session.h"
 
 #include <gtest/gtest.h>
 

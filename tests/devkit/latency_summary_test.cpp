@@ -1,4 +1,4 @@
-#include "devkit/bench/latency_summary.h"
+#include "devkit/apps/bench/latency_summary.h"
 
 #include <gtest/gtest.h>
 

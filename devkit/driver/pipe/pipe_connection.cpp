@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
 
 namespace devkit {
 namespace {
@@ -19,7 +19,7 @@ bool IsBrokenPipe(DWORD code) {
   return code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
 }
 
-HANDLE NewEvent() { return CreateEventW(nullptr, TRUE, FALSE, nullptr); }
+ScopedHandle NewEvent() { return ScopedHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
 
 }  // namespace
 
@@ -27,13 +27,6 @@ std::wstring PipePath(const std::string& name) { return L"\\\\.\\pipe\\" + Utf8T
 
 PipeConnection::PipeConnection(HANDLE pipe)
     : pipe_(pipe), cancel_event_(NewEvent()), read_event_(NewEvent()), write_event_(NewEvent()) {}
-
-PipeConnection::~PipeConnection() {
-  CloseHandle(pipe_);
-  CloseHandle(write_event_);
-  CloseHandle(read_event_);
-  CloseHandle(cancel_event_);
-}
 
 std::unique_ptr<PipeConnection> PipeConnection::Create(const std::string& name,
                                                        std::string* error) {
@@ -83,12 +76,12 @@ std::unique_ptr<PipeConnection> PipeConnection::Open(const std::string& name, DW
 PipeConnection::Result PipeConnection::Finish(OVERLAPPED* overlapped, DWORD* transferred,
                                               DWORD timeout_ms, const char* what,
                                               std::string* error) {
-  const HANDLE events[] = {overlapped->hEvent, cancel_event_};
+  const HANDLE events[] = {overlapped->hEvent, cancel_event_.get()};
   const DWORD waited = WaitForMultipleObjects(2, events, FALSE, timeout_ms);
   if (waited != WAIT_OBJECT_0) {
     // The operation must be over before its OVERLAPPED goes out of scope.
-    CancelIoEx(pipe_, overlapped);
-    GetOverlappedResult(pipe_, overlapped, transferred, TRUE);
+    CancelIoEx(pipe_.get(), overlapped);
+    GetOverlappedResult(pipe_.get(), overlapped, transferred, TRUE);
     if (waited == WAIT_OBJECT_0 + 1) return Result::kCancelled;
     if (waited == WAIT_TIMEOUT) {
       *error = std::string(what) + " did not finish within " + std::to_string(timeout_ms) + " ms";
@@ -97,7 +90,7 @@ PipeConnection::Result PipeConnection::Finish(OVERLAPPED* overlapped, DWORD* tra
     *error = Failure(what, GetLastError());
     return Result::kFailed;
   }
-  if (GetOverlappedResult(pipe_, overlapped, transferred, FALSE)) return Result::kDone;
+  if (GetOverlappedResult(pipe_.get(), overlapped, transferred, FALSE)) return Result::kDone;
   const DWORD code = GetLastError();
   if (IsBrokenPipe(code)) return Result::kClosed;
   *error = Failure(what, code);
@@ -105,11 +98,11 @@ PipeConnection::Result PipeConnection::Finish(OVERLAPPED* overlapped, DWORD* tra
 }
 
 PipeConnection::Result PipeConnection::WaitForPeer(DWORD timeout_ms, std::string* error) {
-  if (WaitForSingleObject(cancel_event_, 0) == WAIT_OBJECT_0) return Result::kCancelled;
+  if (WaitForSingleObject(cancel_event_.get(), 0) == WAIT_OBJECT_0) return Result::kCancelled;
   OVERLAPPED overlapped{};
-  overlapped.hEvent = read_event_;
-  ResetEvent(read_event_);
-  if (ConnectNamedPipe(pipe_, &overlapped)) return Result::kDone;
+  overlapped.hEvent = read_event_.get();
+  ResetEvent(read_event_.get());
+  if (ConnectNamedPipe(pipe_.get(), &overlapped)) return Result::kDone;
   const DWORD code = GetLastError();
   if (code == ERROR_PIPE_CONNECTED) return Result::kDone;
   if (code != ERROR_IO_PENDING) {
@@ -124,15 +117,15 @@ PipeConnection::Result PipeConnection::Write(const uint8_t* data, size_t size, D
                                              std::string* error) {
   const ULONGLONG deadline = GetTickCount64() + timeout_ms;
   while (size > 0) {
-    if (WaitForSingleObject(cancel_event_, 0) == WAIT_OBJECT_0) return Result::kCancelled;
+    if (WaitForSingleObject(cancel_event_.get(), 0) == WAIT_OBJECT_0) return Result::kCancelled;
     const ULONGLONG now = GetTickCount64();
     const DWORD left = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size, kBufferSize));
     OVERLAPPED overlapped{};
-    overlapped.hEvent = write_event_;
-    ResetEvent(write_event_);
+    overlapped.hEvent = write_event_.get();
+    ResetEvent(write_event_.get());
     DWORD written = 0;
-    if (!WriteFile(pipe_, data, chunk, nullptr, &overlapped)) {
+    if (!WriteFile(pipe_.get(), data, chunk, nullptr, &overlapped)) {
       const DWORD code = GetLastError();
       if (IsBrokenPipe(code)) return Result::kClosed;
       if (code != ERROR_IO_PENDING) {
@@ -151,13 +144,13 @@ PipeConnection::Result PipeConnection::Write(const uint8_t* data, size_t size, D
 PipeConnection::Result PipeConnection::Read(uint8_t* buffer, size_t capacity, size_t* received,
                                             DWORD timeout_ms, std::string* error) {
   *received = 0;
-  if (WaitForSingleObject(cancel_event_, 0) == WAIT_OBJECT_0) return Result::kCancelled;
+  if (WaitForSingleObject(cancel_event_.get(), 0) == WAIT_OBJECT_0) return Result::kCancelled;
   OVERLAPPED overlapped{};
-  overlapped.hEvent = read_event_;
-  ResetEvent(read_event_);
+  overlapped.hEvent = read_event_.get();
+  ResetEvent(read_event_.get());
   DWORD read = 0;
   const DWORD chunk = static_cast<DWORD>(std::min<size_t>(capacity, kBufferSize));
-  if (!ReadFile(pipe_, buffer, chunk, nullptr, &overlapped)) {
+  if (!ReadFile(pipe_.get(), buffer, chunk, nullptr, &overlapped)) {
     const DWORD code = GetLastError();
     if (IsBrokenPipe(code)) return Result::kClosed;
     if (code != ERROR_IO_PENDING && code != ERROR_MORE_DATA) {
@@ -173,6 +166,6 @@ PipeConnection::Result PipeConnection::Read(uint8_t* buffer, size_t capacity, si
   return Result::kDone;
 }
 
-void PipeConnection::Cancel() { SetEvent(cancel_event_); }
+void PipeConnection::Cancel() { SetEvent(cancel_event_.get()); }
 
 }  // namespace devkit

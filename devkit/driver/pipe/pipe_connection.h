@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "common/scoped_handles.h"
+
 namespace devkit {
 
 // One end of a byte-mode named pipe between a test and the driver. All I/O is overlapped, so
@@ -25,8 +27,6 @@ class PipeConnection {
   // |cancel| (may be null) is an event that abandons the attempt when set.
   static std::unique_ptr<PipeConnection> Open(const std::string& name, DWORD timeout_ms,
                                               HANDLE cancel, std::string* error);
-
-  ~PipeConnection();
 
   PipeConnection(const PipeConnection&) = delete;
   PipeConnection& operator=(const PipeConnection&) = delete;
@@ -51,10 +51,10 @@ class PipeConnection {
   Result Finish(OVERLAPPED* overlapped, DWORD* transferred, DWORD timeout_ms, const char* what,
                 std::string* error);
 
-  HANDLE pipe_;
-  HANDLE cancel_event_;
-  HANDLE read_event_;
-  HANDLE write_event_;
+  ScopedFileHandle pipe_;
+  ScopedHandle cancel_event_;
+  ScopedHandle read_event_;
+  ScopedHandle write_event_;
 };
 
 // \\.\pipe\ followed by |name|.

@@ -1,132 +1,75 @@
 #include "devkit/driver/protocol/driver_messages.h"
 
-#include "devkit/driver/protocol/payload.h"
+#include <limits>
 
 namespace devkit {
 namespace {
 
-bool Done(PayloadReader& reader, bool read, std::string* error) {
-  if (read && reader.Finish()) return true;
-  *error = reader.error();
-  return false;
+// Only a value that holds exactly the alternative |Alternative|.
+template <typename Alternative>
+bool ReadAlternative(const flutter::EncodableValue& value, Alternative* field) {
+  const Alternative* held = value.GetIf<Alternative>();
+  if (held == nullptr) return false;
+  *field = *held;
+  return true;
 }
 
 }  // namespace
 
-Bytes EncodePayload(const HelloMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.protocol_version);
-  writer.U32(message.process_id);
-  return writer.Take();
+flutter::EncodableValue FieldValue(uint32_t field) { return static_cast<int64_t>(field); }
+
+// The bits as they are: a window handle or a count past 2^63 comes back unchanged.
+flutter::EncodableValue FieldValue(uint64_t field) { return static_cast<int64_t>(field); }
+
+flutter::EncodableValue FieldValue(bool field) { return field; }
+
+flutter::EncodableValue FieldValue(const std::string& field) { return field; }
+
+flutter::EncodableValue FieldValue(const Bytes& field) { return field; }
+
+flutter::EncodableValue FieldValue(const std::vector<std::string>& field) {
+  return flutter::EncodableList(field.begin(), field.end());
 }
 
-bool DecodePayload(const Bytes& payload, HelloMessage* message, std::string* error) {
-  PayloadReader reader(payload, "hello");
-  const bool read = reader.U32(&message->protocol_version) && reader.U32(&message->process_id);
-  return Done(reader, read, error);
+bool ReadField(const flutter::EncodableValue& value, uint32_t* field) {
+  int64_t number = 0;
+  if (!ReadAlternative(value, &number) || number < 0 ||
+      number > std::numeric_limits<uint32_t>::max()) {
+    return false;
+  }
+  *field = static_cast<uint32_t>(number);
+  return true;
 }
 
-Bytes EncodePayload(const CallMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.request_id);
-  writer.String(message.channel);
-  writer.Blob(message.message);
-  return writer.Take();
+bool ReadField(const flutter::EncodableValue& value, uint64_t* field) {
+  int64_t number = 0;
+  if (!ReadAlternative(value, &number)) return false;
+  *field = static_cast<uint64_t>(number);
+  return true;
 }
 
-bool DecodePayload(const Bytes& payload, CallMessage* message, std::string* error) {
-  PayloadReader reader(payload, "call");
-  const bool read = reader.U32(&message->request_id) && reader.String(&message->channel) &&
-                    reader.Blob(&message->message);
-  return Done(reader, read, error);
+bool ReadField(const flutter::EncodableValue& value, bool* field) {
+  return ReadAlternative(value, field);
 }
 
-Bytes EncodePayload(const CallReplyMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.request_id);
-  writer.Blob(message.reply);
-  return writer.Take();
+bool ReadField(const flutter::EncodableValue& value, std::string* field) {
+  return ReadAlternative(value, field);
 }
 
-bool DecodePayload(const Bytes& payload, CallReplyMessage* message, std::string* error) {
-  PayloadReader reader(payload, "call reply");
-  const bool read = reader.U32(&message->request_id) && reader.Blob(&message->reply);
-  return Done(reader, read, error);
+bool ReadField(const flutter::EncodableValue& value, Bytes* field) {
+  return ReadAlternative(value, field);
 }
 
-Bytes EncodePayload(const CallFailedMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.request_id);
-  writer.String(message.reason);
-  return writer.Take();
-}
-
-bool DecodePayload(const Bytes& payload, CallFailedMessage* message, std::string* error) {
-  PayloadReader reader(payload, "call failure");
-  const bool read = reader.U32(&message->request_id) && reader.String(&message->reason);
-  return Done(reader, read, error);
-}
-
-Bytes EncodePayload(const HostMessage& message) {
-  PayloadWriter writer;
-  writer.String(message.channel);
-  writer.Blob(message.message);
-  writer.Bool(message.wanted_reply);
-  return writer.Take();
-}
-
-bool DecodePayload(const Bytes& payload, HostMessage* message, std::string* error) {
-  PayloadReader reader(payload, "host message");
-  const bool read = reader.String(&message->channel) && reader.Blob(&message->message) &&
-                    reader.Bool(&message->wanted_reply);
-  return Done(reader, read, error);
-}
-
-Bytes EncodePayload(const StateQueryMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.request_id);
-  return writer.Take();
-}
-
-bool DecodePayload(const Bytes& payload, StateQueryMessage* message, std::string* error) {
-  PayloadReader reader(payload, "state query");
-  const bool read = reader.U32(&message->request_id);
-  return Done(reader, read, error);
-}
-
-Bytes EncodePayload(const EngineStateMessage& message) {
-  PayloadWriter writer;
-  writer.U32(message.request_id);
-  writer.String(message.entrypoint);
-  writer.StringList(message.entrypoint_arguments);
-  writer.U64(message.frames_produced);
-  writer.U64(message.font_reloads);
-  writer.StringList(message.registered_plugins);
-  writer.Bool(message.engine_running);
-  writer.U64(message.view_window);
-  return writer.Take();
-}
-
-bool DecodePayload(const Bytes& payload, EngineStateMessage* message, std::string* error) {
-  PayloadReader reader(payload, "engine state");
-  const bool read = reader.U32(&message->request_id) && reader.String(&message->entrypoint) &&
-                    reader.StringList(&message->entrypoint_arguments) &&
-                    reader.U64(&message->frames_produced) && reader.U64(&message->font_reloads) &&
-                    reader.StringList(&message->registered_plugins) &&
-                    reader.Bool(&message->engine_running) && reader.U64(&message->view_window);
-  return Done(reader, read, error);
-}
-
-Bytes EncodePayload(const GoodbyeMessage& message) {
-  PayloadWriter writer;
-  writer.String(message.reason);
-  return writer.Take();
-}
-
-bool DecodePayload(const Bytes& payload, GoodbyeMessage* message, std::string* error) {
-  PayloadReader reader(payload, "goodbye");
-  const bool read = reader.String(&message->reason);
-  return Done(reader, read, error);
+bool ReadField(const flutter::EncodableValue& value, std::vector<std::string>* field) {
+  const flutter::EncodableList* list = value.GetIf<flutter::EncodableList>();
+  if (list == nullptr) return false;
+  std::vector<std::string> texts;
+  texts.reserve(list->size());
+  for (const flutter::EncodableValue& element : *list) {
+    if (!ReadField(element, &texts.emplace_back())) return false;
+  }
+  *field = std::move(texts);
+  return true;
 }
 
 }  // namespace devkit

@@ -1,13 +1,18 @@
 #include "devkit/driver/protocol/frame_reader.h"
 
+#include <iterator>
 #include <string>
+#include <utility>
+
+#include "messaging/byte_buffer_streams.h"
+#include "messaging/standard_codec_serializer.h"
 
 namespace devkit {
 namespace {
 
-bool IsKnownFrameType(uint8_t type) {
-  return type >= static_cast<uint8_t>(FrameType::kHello) &&
-         type <= static_cast<uint8_t>(FrameType::kGoodbye);
+bool IsKnownFrameType(int32_t type) {
+  return type >= static_cast<int32_t>(FrameType::kHello) &&
+         type <= static_cast<int32_t>(FrameType::kGoodbye);
 }
 
 uint32_t ReadLittleEndian32(const uint8_t* bytes) {
@@ -15,19 +20,22 @@ uint32_t ReadLittleEndian32(const uint8_t* bytes) {
          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }
 
-std::string HexByte(uint8_t value) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  return std::string("0x") + kDigits[value >> 4] + kDigits[value & 15];
-}
-
 }  // namespace
 
-bool AppendFrame(FrameType type, const Bytes& payload, Bytes* out) {
+bool AppendFrame(Frame frame, Bytes* out) {
+  frame.values.insert(frame.values.begin(),
+                      flutter::EncodableValue(static_cast<int32_t>(frame.type)));
+  const flutter::EncodableValue list(std::move(frame.values));
+  // Encoded on its own rather than after the header in |out|: the encoding pads some values to
+  // a multiple of their size counted from the start of the payload, as the reader counts it.
+  Bytes payload;
+  payload.reserve(flutter::MaxEncodedSize(list));
+  flutter::ByteBufferStreamWriter writer(&payload);
+  flutter::SharedSerializer().WriteValue(list, &writer);
   if (payload.size() > kMaxFramePayload) return false;
   const auto length = static_cast<uint32_t>(payload.size());
   out->reserve(out->size() + kFrameHeaderSize + payload.size());
   for (int shift = 0; shift < 32; shift += 8) out->push_back(static_cast<uint8_t>(length >> shift));
-  out->push_back(static_cast<uint8_t>(type));
   out->insert(out->end(), payload.begin(), payload.end());
   return true;
 }
@@ -49,23 +57,45 @@ FrameReader::Status FrameReader::Next(Frame* frame) {
   if (available < kFrameHeaderSize) return Status::kNeedMore;
   const uint8_t* header = buffer_.data() + consumed_;
   const uint32_t length = ReadLittleEndian32(header);
-  const uint8_t type = header[4];
-  // Both are judged from the header alone: a bad frame is refused before its payload arrives.
-  if (!IsKnownFrameType(type)) {
-    error_ = "frame type " + HexByte(type) + " is not part of the driver protocol";
-    return Status::kError;
-  }
+  // Judged from the header alone: an oversized frame is refused before its payload arrives.
   if (length > kMaxFramePayload) {
     error_ = "frame declares a payload of " + std::to_string(length) +
              " bytes, over the limit of " + std::to_string(kMaxFramePayload) + " bytes";
     return Status::kError;
   }
   if (available - kFrameHeaderSize < length) return Status::kNeedMore;
-  const uint8_t* payload = header + kFrameHeaderSize;
-  frame->type = static_cast<FrameType>(type);
-  frame->payload.assign(payload, payload + length);
+  if (!Decode(header + kFrameHeaderSize, length, frame)) return Status::kError;
   consumed_ += kFrameHeaderSize + length;
   return Status::kFrame;
+}
+
+bool FrameReader::Decode(const uint8_t* payload, size_t size, Frame* frame) {
+  flutter::ByteBufferStreamReader reader(payload, size);
+  flutter::EncodableValue value = flutter::SharedSerializer().ReadTaggedValue(&reader);
+  const std::string what = "a frame payload of " + std::to_string(size) + " bytes";
+  if (reader.failed()) {
+    error_ = what + " is not a value of the standard encoding";
+    return false;
+  }
+  if (!reader.AtEnd()) {
+    error_ = what + " goes on after its value";
+    return false;
+  }
+  auto* values = value.GetIf<flutter::EncodableList>();
+  const int32_t* type =
+      values != nullptr && !values->empty() ? values->front().GetIf<int32_t>() : nullptr;
+  if (type == nullptr) {
+    error_ = what + " is not a list that begins with the frame's type";
+    return false;
+  }
+  if (!IsKnownFrameType(*type)) {
+    error_ = "frame type " + std::to_string(*type) + " is not part of the driver protocol";
+    return false;
+  }
+  frame->type = static_cast<FrameType>(*type);
+  frame->values.assign(std::make_move_iterator(values->begin() + 1),
+                       std::make_move_iterator(values->end()));
+  return true;
 }
 
 bool FrameReader::Finish() {

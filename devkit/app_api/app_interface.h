@@ -1,5 +1,5 @@
-#ifndef DEVKIT_ENGINE_APP_INTERFACE_H_
-#define DEVKIT_ENGINE_APP_INTERFACE_H_
+#ifndef DEVKIT_APP_API_APP_INTERFACE_H_
+#define DEVKIT_APP_API_APP_INTERFACE_H_
 
 // What the development kit's stand-in engine offers a UI application, and what it asks of one.
 // A UI application is a library (data\app.so) that exports KeeloAppStart and KeeloAppStop with
@@ -90,4 +90,4 @@ typedef void (*KeeloAppStopFunction)(void* app);
 }  // extern "C"
 #endif
 
-#endif  // DEVKIT_ENGINE_APP_INTERFACE_H_
+#endif  // DEVKIT_APP_API_APP_INTERFACE_H_

@@ -7,23 +7,23 @@
 #include <string>
 #include <vector>
 
-#include "devkit/common/app_start.h"
-#include "devkit/common/text_conversion.h"
-#include "devkit/driver/app/driver_session.h"
+#include "common/text_conversion.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/app_api/app_start.h"
+#include "devkit/apps/driver/driver_session.h"
 #include "devkit/driver/protocol/driver_config.h"
-#include "devkit/engine/app_interface.h"
 
 namespace {
 
 // Read from the process's environment block rather than the C runtime's copy of it, which does
 // not see variables set with SetEnvironmentVariable after start-up.
 std::optional<std::string> EnvironmentVariable(const char* name) {
-  const std::wstring wide_name = devkit::Utf8ToWide(name);
+  const std::wstring wide_name = Utf8ToWide(name);
   const DWORD size = GetEnvironmentVariableW(wide_name.c_str(), nullptr, 0);
   if (size == 0) return std::nullopt;
   std::wstring value(size, L'\0');
   value.resize(GetEnvironmentVariableW(wide_name.c_str(), value.data(), size));
-  return devkit::WideToUtf8(value);
+  return WideToUtf8(value);
 }
 
 const char* OrNull(const std::optional<std::string>& value) {

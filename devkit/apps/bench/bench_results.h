@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_BENCH_RESULTS_H_
-#define DEVKIT_BENCH_BENCH_RESULTS_H_
+#ifndef DEVKIT_APPS_BENCH_BENCH_RESULTS_H_
+#define DEVKIT_APPS_BENCH_BENCH_RESULTS_H_
 
 #include <optional>
 #include <string>
@@ -32,4 +32,4 @@ class BenchResults {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_BENCH_RESULTS_H_
+#endif  // DEVKIT_APPS_BENCH_BENCH_RESULTS_H_

@@ -1,4 +1,4 @@
-#include "devkit/bench/bench_results.h"
+#include "devkit/apps/bench/bench_results.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "devkit/bench/bench_options.h"
+#include "devkit/apps/bench/bench_options.h"
 
 #include <charconv>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "devkit/driver/app/driver_session.h"
+#include "devkit/apps/driver/driver_session.h"
 
 #include <cstdio>
 #include <utility>
@@ -77,15 +77,14 @@ DriverSession::~DriverSession() {
     QueueLocked(GoodbyeMessage{"the engine is stopping the UI application"});
     connected = connect_finished_;
   }
-  if (!connected) SetEvent(stop_event_);
+  if (!connected) SetEvent(stop_event_.get());
   if (writer_.joinable()) writer_.join();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (connection_ != nullptr) connection_->Cancel();
   }
-  SetEvent(stop_event_);
+  SetEvent(stop_event_.get());
   if (reader_.joinable()) reader_.join();
-  CloseHandle(stop_event_);
 }
 
 void DriverSession::OnHostMessage(const uint8_t* data, size_t size, uint64_t reply_id,
@@ -126,7 +125,7 @@ void DriverSession::OnReply(const uint8_t* data, size_t size, void* user_data) {
 void DriverSession::ReadLoop() {
   std::string error;
   std::unique_ptr<PipeConnection> opened =
-      PipeConnection::Open(config_.pipe_name, kConnectTimeoutMs, stop_event_, &error);
+      PipeConnection::Open(config_.pipe_name, kConnectTimeoutMs, stop_event_.get(), &error);
   PipeConnection* pipe = opened.get();
   bool stopping;
   {

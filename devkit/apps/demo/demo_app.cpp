@@ -21,11 +21,12 @@
 #include <utility>
 #include <vector>
 
-#include "devkit/common/app_start.h"
-#include "devkit/common/text_conversion.h"
-#include "devkit/demo/focus_session.h"
+#include "common/scoped_handles.h"
+#include "common/text_conversion.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/app_api/app_start.h"
+#include "devkit/apps/demo/focus_session.h"
 #include "devkit/driver/protocol/method_envelopes.h"
-#include "devkit/engine/app_interface.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ std::string ChannelVariable() {
   if (size == 0) return std::string();
   std::wstring value(size, L'\0');
   value.resize(GetEnvironmentVariableW(kChannelVariable, value.data(), size));
-  return devkit::WideToUtf8(value);
+  return WideToUtf8(value);
 }
 
 int64_t NowMs() { return static_cast<int64_t>(GetTickCount64()); }
@@ -129,13 +130,12 @@ class DemoApp {
   }
 
   ~DemoApp() {
-    SetEvent(stop_);
+    SetEvent(stop_.get());
     if (poller_.joinable()) poller_.join();
     if (!channel_.empty()) {
       peer_.set_handler(peer_.context, channel_.c_str(), nullptr, nullptr);
       peer_.set_handler(peer_.context, ui_channel_.c_str(), nullptr, nullptr);
     }
-    CloseHandle(stop_);
   }
 
   DemoApp(const DemoApp&) = delete;
@@ -165,7 +165,7 @@ class DemoApp {
                                  &DemoApp::OnForegroundReply, this)) {
         foreground_in_flight_ = false;
       }
-    } while (WaitForSingleObject(stop_, kPollMs) == WAIT_TIMEOUT);
+    } while (WaitForSingleObject(stop_.get(), kPollMs) == WAIT_TIMEOUT);
   }
 
   // On the UI thread, twice a second: the reply is also the demo's clock tick, which keeps all of
@@ -370,7 +370,7 @@ class DemoApp {
   const std::string channel_;
   const std::string ui_channel_;
   const devkit::FocusSettings settings_;
-  HANDLE stop_;
+  ScopedHandle stop_;
 
   // Set by the poller, cleared on the UI thread when the answer is in.
   std::atomic<bool> foreground_in_flight_{false};

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_IDLE_WATCH_H_
-#define DEVKIT_BENCH_IDLE_WATCH_H_
+#ifndef DEVKIT_APPS_BENCH_IDLE_WATCH_H_
+#define DEVKIT_APPS_BENCH_IDLE_WATCH_H_
 
 #include <windows.h>
 
@@ -7,8 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "devkit/bench/bench_options.h"
-#include "devkit/bench/message_census.h"
+#include "common/scoped_handles.h"
+#include "devkit/apps/bench/bench_options.h"
+#include "devkit/apps/bench/message_census.h"
 
 namespace devkit {
 
@@ -31,12 +32,12 @@ class IdleWatch {
 
   std::string out_;
   std::unique_ptr<MessageCensus> census_;
-  HANDLE start_ = nullptr;
-  HANDLE stop_ = nullptr;
-  HANDLE quit_ = nullptr;
+  ScopedHandle start_;
+  ScopedHandle stop_;
+  ScopedHandle quit_;
   std::thread thread_;
 };
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_IDLE_WATCH_H_
+#endif  // DEVKIT_APPS_BENCH_IDLE_WATCH_H_

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_LATENCY_SUMMARY_H_
-#define DEVKIT_BENCH_LATENCY_SUMMARY_H_
+#ifndef DEVKIT_APPS_BENCH_LATENCY_SUMMARY_H_
+#define DEVKIT_APPS_BENCH_LATENCY_SUMMARY_H_
 
 #include <vector>
 
@@ -19,4 +19,4 @@ LatencySummary SummarizeLatencies(std::vector<double> samples_us);
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_LATENCY_SUMMARY_H_
+#endif  // DEVKIT_APPS_BENCH_LATENCY_SUMMARY_H_

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_BENCH_OPTIONS_H_
-#define DEVKIT_BENCH_BENCH_OPTIONS_H_
+#ifndef DEVKIT_APPS_BENCH_BENCH_OPTIONS_H_
+#define DEVKIT_APPS_BENCH_BENCH_OPTIONS_H_
 
 #include <cstddef>
 #include <string>
@@ -31,4 +31,4 @@ BenchOptions ParseBenchOptions(const std::vector<std::string>& arguments, std::s
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_BENCH_OPTIONS_H_
+#endif  // DEVKIT_APPS_BENCH_BENCH_OPTIONS_H_

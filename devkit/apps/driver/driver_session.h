@@ -1,5 +1,5 @@
-#ifndef DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
-#define DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
+#ifndef DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_
+#define DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_
 
 #include <windows.h>
 
@@ -13,10 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "common/scoped_handles.h"
+#include "devkit/app_api/app_interface.h"
 #include "devkit/driver/pipe/pipe_connection.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "devkit/driver/protocol/frame_reader.h"
-#include "devkit/engine/app_interface.h"
 
 namespace devkit {
 
@@ -71,7 +72,7 @@ class DriverSession {
   const std::vector<std::string> arguments_;
   std::vector<std::unique_ptr<Listener>> listeners_;
   // Manual-reset; set when the session ends, to abandon a connection attempt.
-  HANDLE stop_event_;
+  ScopedHandle stop_event_;
 
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -88,4 +89,4 @@ class DriverSession {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_DRIVER_APP_DRIVER_SESSION_H_
+#endif  // DEVKIT_APPS_DRIVER_DRIVER_SESSION_H_

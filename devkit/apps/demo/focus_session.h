@@ -1,5 +1,5 @@
-#ifndef DEVKIT_DEMO_FOCUS_SESSION_H_
-#define DEVKIT_DEMO_FOCUS_SESSION_H_
+#ifndef DEVKIT_APPS_DEMO_FOCUS_SESSION_H_
+#define DEVKIT_APPS_DEMO_FOCUS_SESSION_H_
 
 #include <cstdint>
 #include <string>
@@ -63,4 +63,4 @@ class FocusSession {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_DEMO_FOCUS_SESSION_H_
+#endif  // DEVKIT_APPS_DEMO_FOCUS_SESSION_H_

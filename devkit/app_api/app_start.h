@@ -1,12 +1,12 @@
-#ifndef DEVKIT_COMMON_APP_START_H_
-#define DEVKIT_COMMON_APP_START_H_
+#ifndef DEVKIT_APP_API_APP_START_H_
+#define DEVKIT_APP_API_APP_START_H_
 
 // What every UI application of the development kit checks and reads when the engine starts it.
 
 #include <string>
 #include <vector>
 
-#include "devkit/engine/app_interface.h"
+#include "devkit/app_api/app_interface.h"
 
 namespace devkit {
 
@@ -27,4 +27,4 @@ inline std::vector<std::string> StartArguments(const KeeloAppStartInfo& info) {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_COMMON_APP_START_H_
+#endif  // DEVKIT_APP_API_APP_START_H_

@@ -1,6 +1,6 @@
-#include "devkit/bench/message_census.h"
+#include "devkit/apps/bench/message_census.h"
 
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
 
 namespace devkit {
 namespace {

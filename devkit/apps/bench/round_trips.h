@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_ROUND_TRIPS_H_
-#define DEVKIT_BENCH_ROUND_TRIPS_H_
+#ifndef DEVKIT_APPS_BENCH_ROUND_TRIPS_H_
+#define DEVKIT_APPS_BENCH_ROUND_TRIPS_H_
 
 #include <windows.h>
 
@@ -11,9 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "devkit/bench/bench_options.h"
-#include "devkit/bench/bench_results.h"
-#include "devkit/engine/app_interface.h"
+#include "common/scoped_handles.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/apps/bench/bench_options.h"
+#include "devkit/apps/bench/bench_results.h"
 
 namespace devkit {
 
@@ -59,8 +60,8 @@ class RoundTrips {
   const BenchOptions options_;
   const std::string floor_channel_;
   const std::vector<uint8_t> message_;
-  HANDLE arrived_;
-  HANDLE stop_;
+  ScopedHandle arrived_;
+  ScopedHandle stop_;
   LARGE_INTEGER frequency_{};
   // Every call's slot, made before the first call, so that a late or doubled reply still finds
   // its own.
@@ -74,4 +75,4 @@ class RoundTrips {
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_ROUND_TRIPS_H_
+#endif  // DEVKIT_APPS_BENCH_ROUND_TRIPS_H_

@@ -1,9 +1,9 @@
-#ifndef DEVKIT_BENCH_REPORT_FILE_H_
-#define DEVKIT_BENCH_REPORT_FILE_H_
+#ifndef DEVKIT_APPS_BENCH_REPORT_FILE_H_
+#define DEVKIT_APPS_BENCH_REPORT_FILE_H_
 
 #include <string>
 
-#include "devkit/bench/bench_results.h"
+#include "devkit/apps/bench/bench_results.h"
 
 namespace devkit {
 
@@ -13,4 +13,4 @@ bool WriteReportFile(const std::string& path, const BenchResults& results);
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_REPORT_FILE_H_
+#endif  // DEVKIT_APPS_BENCH_REPORT_FILE_H_

@@ -1,20 +1,20 @@
-#include "devkit/bench/idle_watch.h"
+#include "devkit/apps/bench/idle_watch.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-#include "devkit/bench/bench_results.h"
-#include "devkit/bench/report_file.h"
-#include "devkit/common/text_conversion.h"
+#include "common/text_conversion.h"
+#include "devkit/apps/bench/bench_results.h"
+#include "devkit/apps/bench/report_file.h"
 
 namespace devkit {
 namespace {
 
 constexpr wchar_t kEngineLibrary[] = L"flutter_windows.dll";
 
-HANDLE OpenNamedEvent(const std::string& name) {
-  return OpenEventW(SYNCHRONIZE, FALSE, Utf8ToWide(name).c_str());
+ScopedHandle OpenNamedEvent(const std::string& name) {
+  return ScopedHandle(OpenEventW(SYNCHRONIZE, FALSE, Utf8ToWide(name).c_str()));
 }
 
 // The whole process's user and kernel time in milliseconds, as the process sees it itself.
@@ -50,8 +50,8 @@ std::unique_ptr<IdleWatch> IdleWatch::Start(const BenchOptions& options, std::st
   watch->out_ = options.out;
   watch->start_ = OpenNamedEvent(options.control + "-start");
   watch->stop_ = OpenNamedEvent(options.control + "-stop");
-  watch->quit_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (watch->start_ == nullptr || watch->stop_ == nullptr || watch->quit_ == nullptr) {
+  watch->quit_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!watch->start_ || !watch->stop_ || !watch->quit_) {
     *error = "cannot open the events " + options.control + "-start and -stop";
     return nullptr;
   }
@@ -66,22 +66,19 @@ std::unique_ptr<IdleWatch> IdleWatch::Start(const BenchOptions& options, std::st
 }
 
 IdleWatch::~IdleWatch() {
-  if (quit_ != nullptr) SetEvent(quit_);
+  if (quit_) SetEvent(quit_.get());
   if (thread_.joinable()) thread_.join();
   census_.reset();
-  for (HANDLE event : {start_, stop_, quit_}) {
-    if (event != nullptr) CloseHandle(event);
-  }
 }
 
 void IdleWatch::Run() {
-  const HANDLE start_or_quit[] = {start_, quit_};
+  const HANDLE start_or_quit[] = {start_.get(), quit_.get()};
   if (WaitForMultipleObjects(2, start_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   // What the start-up brought shows that the hook sees the thread's messages at all.
   const uint64_t before_window = Total(census_->Snapshot());
   census_->Reset();
   const double cpu_before = OwnCpuMilliseconds();
-  const HANDLE stop_or_quit[] = {stop_, quit_};
+  const HANDLE stop_or_quit[] = {stop_.get(), quit_.get()};
   if (WaitForMultipleObjects(2, stop_or_quit, FALSE, INFINITE) != WAIT_OBJECT_0) return;
   const double cpu_after = OwnCpuMilliseconds();
 

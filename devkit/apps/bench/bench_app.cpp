@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "devkit/bench/bench_options.h"
-#include "devkit/bench/idle_watch.h"
-#include "devkit/bench/round_trips.h"
-#include "devkit/common/app_start.h"
-#include "devkit/engine/app_interface.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/app_api/app_start.h"
+#include "devkit/apps/bench/bench_options.h"
+#include "devkit/apps/bench/idle_watch.h"
+#include "devkit/apps/bench/round_trips.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "devkit/bench/round_trips.h"
+#include "devkit/apps/bench/round_trips.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "devkit/bench/latency_summary.h"
-#include "devkit/bench/report_file.h"
+#include "devkit/apps/bench/latency_summary.h"
+#include "devkit/apps/bench/report_file.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 
 namespace devkit {
@@ -72,10 +72,8 @@ RoundTrips::RoundTrips(const KeeloPeerInterface& peer, const BenchOptions& optio
 }
 
 RoundTrips::~RoundTrips() {
-  SetEvent(stop_);
+  SetEvent(stop_.get());
   if (thread_.joinable()) thread_.join();
-  CloseHandle(stop_);
-  CloseHandle(arrived_);
 }
 
 void RoundTrips::OnReply(const uint8_t* data, size_t size, void* user_data) {
@@ -85,7 +83,7 @@ void RoundTrips::OnReply(const uint8_t* data, size_t size, void* user_data) {
   if (reply->count.fetch_add(1) != 0) return;
   reply->received = now;
   if (data != nullptr) reply->bytes.assign(data, data + size);
-  SetEvent(reply->owner->arrived_);
+  SetEvent(reply->owner->arrived_.get());
 }
 
 double RoundTrips::Call(Kind kind) {
@@ -98,7 +96,7 @@ double RoundTrips::Call(Kind kind) {
     error_ = "the engine refused call " + std::to_string(next_) + " on " + channel;
     return -1;
   }
-  const HANDLE events[] = {arrived_, stop_};
+  const HANDLE events[] = {arrived_.get(), stop_.get()};
   const DWORD waited = WaitForMultipleObjects(2, events, FALSE, kReplyTimeoutMs);
   if (waited == WAIT_OBJECT_0 + 1) {
     stopped_ = true;

@@ -1,5 +1,5 @@
-#ifndef DEVKIT_BENCH_MESSAGE_CENSUS_H_
-#define DEVKIT_BENCH_MESSAGE_CENSUS_H_
+#ifndef DEVKIT_APPS_BENCH_MESSAGE_CENSUS_H_
+#define DEVKIT_APPS_BENCH_MESSAGE_CENSUS_H_
 
 #include <windows.h>
 
@@ -66,4 +66,4 @@ const char* OriginName(MessageCensus::Origin origin);
 
 }  // namespace devkit
 
-#endif  // DEVKIT_BENCH_MESSAGE_CENSUS_H_
+#endif  // DEVKIT_APPS_BENCH_MESSAGE_CENSUS_H_
