@@ -152,10 +152,20 @@ class BridgeClient {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
     size_t reply_size = 0;
-    engine_->SendToHost(
-        desktop_channel_, *message,
-        [&](const FlutterDesktopMessenger::Bytes& reply) { reply_size = reply.size(); });
+    bool replied = false;
+    engine_->SendToHost(desktop_channel_, *message,
+                        [&](const FlutterDesktopMessenger::Bytes& reply) {
+                          reply_size = reply.size();
+                          replied = true;
+                        });
     engine_->RunPendingTasks();
+    // The catalogue and the icons are answered from the shell worker, through this thread's
+    // messages.
+    while (!replied && bridge_->pending_shell_replies() > 0) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+      MSG pending;
+      while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
+    }
     return reply_size;
   }
 

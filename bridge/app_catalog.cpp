@@ -88,6 +88,19 @@ WalkLevel OpenLevel(std::wstring folder, const FolderLister& list_folder) {
   return level;
 }
 
+// What the window pass of one catalogue works with.
+struct WindowPass {
+  AppCatalog* catalog;
+  const std::atomic<bool>* stop;
+};
+
+BOOL CALLBACK CollectWindowAppUntilStopped(HWND window, LPARAM pass_address) noexcept {
+  // NOLINTNEXTLINE(performance-no-int-to-ptr)
+  const auto& pass = *reinterpret_cast<const WindowPass*>(pass_address);
+  if (*pass.stop) return FALSE;
+  return CollectWindowApp(window, reinterpret_cast<LPARAM>(pass.catalog));
+}
+
 }  // namespace
 
 std::optional<std::wstring> ShortcutStem(const std::wstring& file_name) {
@@ -141,11 +154,12 @@ void MergeShortcutApp(AppCatalog& catalog, ShortcutApp app, const std::wstring& 
 }
 
 void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
-                        const FolderLister& list_folder) {
+                        const FolderLister& list_folder, const std::atomic<bool>* stop) {
   // Depth first and pre-order: a folder is visited, then walked, before its later siblings.
   std::vector<WalkLevel> levels;
   levels.push_back(OpenLevel(root, list_folder));
   while (!levels.empty()) {
+    if (stop != nullptr && *stop) return;
     WalkLevel& level = levels.back();
     if (level.next == level.entries.size()) {
       // A folder that could not be opened, or whose listing broke off, ends the whole root.
@@ -194,21 +208,24 @@ flutter::EncodableList AppCatalogToList(const AppCatalog& catalog) {
   return list;
 }
 
-flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder) {
+flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
+                                       const std::atomic<bool>& stop) {
   AppCatalog catalog;
   for (const KNOWNFOLDERID* folder : {&FOLDERID_Programs, &FOLDERID_CommonPrograms}) {
     // The path is the caller's to free whether or not the call succeeded.
     ScopedCoTaskMem<wchar_t> path;
     if (SUCCEEDED(SHGetKnownFolderPath(*folder, 0, nullptr, path.put()))) {
-      ScanShortcutFolder(path.get(), catalog, list_folder);
+      ScanShortcutFolder(path.get(), catalog, list_folder, &stop);
     }
   }
-  // The result only tells whether a callback stopped the enumeration, and this one never does.
-  EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&catalog));
+  WindowPass pass{&catalog, &stop};
+  // The result only tells whether a callback stopped the enumeration, which only a stop does.
+  EnumWindows(&CollectWindowAppUntilStopped, reinterpret_cast<LPARAM>(&pass));
   return AppCatalogToList(catalog);
 }
 
-void DesktopBridge::ListApps(const MethodArguments&, flutter::MethodResult& result) {
-  const flutter::EncodableValue reply(BuildAppCatalog(system_.list_folder));
-  result.Success(&reply);
+ShellWorker::Job DesktopBridge::ListApps(const MethodArguments&) const {
+  return [list_folder = system_.list_folder](const std::atomic<bool>& stop) {
+    return flutter::EncodableValue(BuildAppCatalog(list_folder, stop));
+  };
 }

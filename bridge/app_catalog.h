@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <optional>
 #include <string>
@@ -62,9 +63,10 @@ void MergeShortcutApp(AppCatalog& catalog, ShortcutApp app, const std::wstring& 
 
 // Adds the shortcuts found under |root|, walked depth first in pre-order with |list_folder|.
 // Links and junctions are visited but not entered; the first error ends the walk of this root
-// and keeps what was added before it. Needs COM on the calling thread.
+// and keeps what was added before it. Needs COM on the calling thread. Gives up before the next
+// entry once |stop| (when given) is set.
 void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
-                        const FolderLister& list_folder);
+                        const FolderLister& list_folder, const std::atomic<bool>* stop = nullptr);
 
 // The EnumWindows callback of the window pass; |catalog| is the AppCatalog's address. Adds the
 // process of a visible, unowned, titled window that is no tool window, unless its executable is
@@ -76,6 +78,8 @@ BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog) noexcept;
 flutter::EncodableList AppCatalogToList(const AppCatalog& catalog);
 
 // The whole catalogue: the current user's and all users' Start-menu programs, then the windows.
-flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder);
+// Cut short, and of no use, once |stop| is set.
+flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
+                                       const std::atomic<bool>& stop);
 
 #endif  // BRIDGE_APP_CATALOG_H_

@@ -97,8 +97,22 @@ std::vector<uint8_t> EncodeIconAsPng(HICON icon, int size) {
   return ReadWholeStream(stream.get());
 }
 
-void DesktopBridge::GetIcons(const MethodArguments& arguments, flutter::MethodResult& result) {
+flutter::EncodableMap ExtractIconPngs(const flutter::EncodableMap& items, int size,
+                                      const std::atomic<bool>& stop) {
   flutter::EncodableMap images;
+  for (const auto& [key, path] : items) {
+    if (stop) break;
+    const std::string* text = path.GetIf<std::string>();
+    if (text == nullptr) continue;
+    std::vector<uint8_t> png = ExtractIconPng(Utf8ToWide(*text), size);
+    if (png.empty()) continue;
+    // Keys of any kind go back as they came, so the UI finds its own items.
+    images.insert_or_assign(key, flutter::EncodableValue(std::move(png)));
+  }
+  return images;
+}
+
+ShellWorker::Job DesktopBridge::GetIcons(const MethodArguments& arguments) const {
   const flutter::EncodableValue* size_value = arguments.Find("size");
   // Only an int32 is a size; an int64 or a double counts as absent.
   const int size = size_value != nullptr && size_value->Holds<int32_t>()
@@ -106,16 +120,9 @@ void DesktopBridge::GetIcons(const MethodArguments& arguments, flutter::MethodRe
                        : kDefaultIconSize;
   const flutter::EncodableValue* items = arguments.Find("items");
   const auto* paths = items != nullptr ? items->GetIf<flutter::EncodableMap>() : nullptr;
-  if (paths != nullptr) {
-    for (const auto& [key, path] : *paths) {
-      const std::string* text = path.GetIf<std::string>();
-      if (text == nullptr) continue;
-      std::vector<uint8_t> png = ExtractIconPng(Utf8ToWide(*text), size);
-      if (png.empty()) continue;
-      // Keys of any kind go back as they came, so the UI finds its own items.
-      images.insert_or_assign(key, flutter::EncodableValue(std::move(png)));
-    }
-  }
-  const flutter::EncodableValue reply(std::move(images));
-  result.Success(&reply);
+  // A copy: the call's arguments are gone by the time the worker reads them.
+  return [size, paths = paths != nullptr ? *paths
+                                         : flutter::EncodableMap()](const std::atomic<bool>& stop) {
+    return flutter::EncodableValue(ExtractIconPngs(paths, size, stop));
+  };
 }

@@ -3,9 +3,12 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "messaging/encodable_value.h"
 
 // Pictures of applications for "getIcons": any file's icon as a square PNG image with an alpha
 // channel, made anew for every request.
@@ -22,6 +25,11 @@ bool IsUsableIconSize(int size);
 // the shell shows for the file. Empty when there is none, the encoding failed, or |size| is not
 // usable. Needs COM on the calling thread.
 std::vector<uint8_t> ExtractIconPng(const std::wstring& path, int size);
+
+// The reply of "getIcons": for each entry of |items| whose value is a path string with a picture,
+// its key (as sent) to the PNG bytes, in the map's order. Cut short once |stop| is set.
+flutter::EncodableMap ExtractIconPngs(const flutter::EncodableMap& items, int size,
+                                      const std::atomic<bool>& stop);
 
 // |icon| resampled to |size| by |size| and encoded as a PNG file; empty on any failure. The icon
 // stays the caller's.

@@ -52,6 +52,9 @@ DesktopBridge::~DesktopBridge() {
   RemoveTrayIcon();
   RemoveWindowIcons();
   current_bridge = nullptr;
+  // Last, as its wait for a job stuck in the shell may take a moment; what it has not answered
+  // goes unanswered, as the engine goes right after the bridge.
+  shell_worker_.reset();
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point
   // at this bridge. The owner destroys the engine right after the bridge, but a call that still
   // got through would reach freed memory; unregistered, it gets the not-implemented reply.
@@ -65,8 +68,8 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
                                       std::unique_ptr<flutter::MethodResult> result) {
   // In the order the names are compared.
   static constexpr Method kMethods[] = {
-      {"listApps", &DesktopBridge::ListApps},
-      {"getIcons", &DesktopBridge::GetIcons},
+      {.name = "listApps", .shell_job = &DesktopBridge::ListApps},
+      {.name = "getIcons", .shell_job = &DesktopBridge::GetIcons},
       {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", &DesktopBridge::BlockWindow},
       {"restoreWindow", &DesktopBridge::RestoreWindow},
@@ -81,7 +84,7 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
       {"setProxy", &DesktopBridge::SetProxy},
       {"launchApp", &DesktopBridge::LaunchApp},
   };
-  Dispatch(kMethods, call, *result);
+  Dispatch(kMethods, call, std::move(result));
 }
 
 void DesktopBridge::HandleUiCall(const flutter::MethodCall& call,
@@ -92,20 +95,43 @@ void DesktopBridge::HandleUiCall(const flutter::MethodCall& call,
       {"notify", &DesktopBridge::Notify},
       {"setTrayStatus", &DesktopBridge::SetTrayStatus},
   };
-  Dispatch(kMethods, call, *result);
+  Dispatch(kMethods, call, std::move(result));
 }
 
 void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
-                             flutter::MethodResult& result) {
+                             std::unique_ptr<flutter::MethodResult> result) {
   const MethodArguments arguments(call.arguments());
   for (const Method& method : methods) {
     // Byte for byte, case included; a name with an embedded zero byte matches nothing.
     if (method.name != call.method_name()) continue;
+    if (method.shell_job != nullptr) {
+      ReplyFromShellWorker((this->*method.shell_job)(arguments), std::move(result));
+      return;
+    }
     if (method.handler == nullptr) break;
-    (this->*method.handler)(arguments, result);
+    (this->*method.handler)(arguments, *result);
     return;
   }
-  result.NotImplemented();
+  result->NotImplemented();
+}
+
+void DesktopBridge::ReplyFromShellWorker(ShellWorker::Job job,
+                                         std::unique_ptr<flutter::MethodResult> result) {
+  if (!shell_worker_) {
+    shell_worker_ =
+        std::make_unique<ShellWorker>([this](uint64_t id, flutter::EncodableValue value) {
+          // Taken out first: the reply is the call's last step, and nothing of it stays behind.
+          const auto waiting = shell_replies_.find(id);
+          if (waiting == shell_replies_.end()) return;
+          std::unique_ptr<flutter::MethodResult> answered = std::move(waiting->second);
+          shell_replies_.erase(waiting);
+          answered->Success(&value);
+        });
+  }
+  // Recorded before the job is given: a worker that cannot start answers it at once.
+  const uint64_t id = next_shell_job_++;
+  shell_replies_.emplace(id, std::move(result));
+  shell_worker_->Submit(id, std::move(job));
 }
 
 void DesktopBridge::BringToFront() {

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -12,6 +14,7 @@
 
 #include "bridge/method_arguments.h"
 #include "bridge/proxy_settings.h"
+#include "bridge/shell_worker.h"
 #include "bridge/system_calls.h"
 #include "common/scoped_handles.h"
 #include "messaging/binary_messenger.h"
@@ -95,21 +98,29 @@ class DesktopBridge {
 
   // For a test to replace the operations it must not run for real.
   SystemCalls& system_calls_for_testing() { return system_; }
+  // Calls whose reply the shell worker has yet to give.
+  size_t pending_shell_replies() const { return shell_replies_.size(); }
 
  private:
   using MethodHandler = void (DesktopBridge::*)(const MethodArguments& arguments,
                                                 flutter::MethodResult& result);
+  // Makes the shell work of a method whose reply comes from the shell worker, with copies of
+  // what it needs from the arguments.
+  using ShellJobMaker = ShellWorker::Job (DesktopBridge::*)(const MethodArguments& arguments) const;
   struct Method {
     std::string_view name;
-    // Null while the facility behind the method is not part of the host.
-    MethodHandler handler;
+    // One of the two; both null while the facility behind the method is not part of the host.
+    MethodHandler handler = nullptr;
+    ShellJobMaker shell_job = nullptr;
   };
 
   // The modal loops that the bridge runs on the UI thread, during which a quit must wait.
   enum class ModalLoop { kNone, kTrayMenu, kDrag };
 
   void Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
-                flutter::MethodResult& result);
+                std::unique_ptr<flutter::MethodResult> result);
+  // Answers |result| with what |job| makes on the shell worker, once it is done.
+  void ReplyFromShellWorker(ShellWorker::Job job, std::unique_ptr<flutter::MethodResult> result);
 
   // Not null, alive, and not the host's own window.
   bool IsOtherLiveWindow(HWND window) const;
@@ -120,8 +131,8 @@ class DesktopBridge {
   double WindowScale() const;
   void SetCornerPreference(DWORD preference);
   bool HandleTrayCallback(UINT notification);
-  void ListApps(const MethodArguments& arguments, flutter::MethodResult& result);
-  void GetIcons(const MethodArguments& arguments, flutter::MethodResult& result);
+  ShellWorker::Job ListApps(const MethodArguments& arguments) const;
+  ShellWorker::Job GetIcons(const MethodArguments& arguments) const;
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
   void BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result);
   void RestoreWindow(const MethodArguments& arguments, flutter::MethodResult& result);
@@ -160,6 +171,10 @@ class DesktopBridge {
   // What the main window draws in its caption and task-switcher entry.
   ScopedIcon small_window_icon_;
   ScopedIcon big_window_icon_;
+  // Started by the first call that needs it; its jobs' results, by job id, wait for its values.
+  std::unique_ptr<ShellWorker> shell_worker_;
+  std::map<uint64_t, std::unique_ptr<flutter::MethodResult>> shell_replies_;
+  uint64_t next_shell_job_ = 1;
   // The system's own operations unless a test replaced them.
   SystemCalls system_;
 };

@@ -282,7 +282,9 @@ class ResourceCountTest : public AppIconsTest {
 TEST_F(ResourceCountTest, ManyCallsLeaveTheHandleCountAsItWas) {
   const DWORD before = OpenHandleCount();
   ASSERT_NO_FATAL_FAILURE(CallMany());
-  EXPECT_EQ(OpenHandleCount(), before);
+  // The shell worker's apartment lets the system make a handle for itself now and then (seen:
+  // one, once, at any point of a run); a handle kept per call would add hundreds.
+  EXPECT_LE(OpenHandleCount(), before + 2);
 }
 
 TEST_F(ResourceCountTest, ManyCallsLeaveTheGuiObjectCountsAsTheyWere) {

@@ -42,6 +42,14 @@ LRESULT CALLBACK RouteToBridge(HWND window, UINT message, WPARAM wparam, LPARAM 
 
 }  // namespace
 
+void PumpThreadMessages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+}
+
 std::vector<std::pair<std::string, EncodableValue>> BridgeTest::Events(const std::string& channel) {
   std::vector<std::pair<std::string, EncodableValue>> events;
   for (const auto& message : engine_->host_messages()) {
@@ -79,13 +87,7 @@ WindowBridgeTest::~WindowBridgeTest() {
   PumpMessages();
 }
 
-void WindowBridgeTest::PumpMessages() {
-  MSG message;
-  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageW(&message);
-  }
-}
+void WindowBridgeTest::PumpMessages() { PumpThreadMessages(); }
 
 Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
                          std::string* diagnostics) {
@@ -94,6 +96,14 @@ Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
     const uint64_t id = engine_->SendToHost(channel, message);
     engine_->RunPendingTasks();
     replies = engine_->ResponsesTo(id);
+    // A reply that the shell worker makes arrives through this thread's messages.
+    const DWORD start = GetTickCount();
+    while (replies.empty() && bridge_ != nullptr && bridge_->pending_shell_replies() > 0 &&
+           GetTickCount() - start < kShellReplyTimeoutMs) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+      PumpThreadMessages();
+      replies = engine_->ResponsesTo(id);
+    }
   });
   if (diagnostics != nullptr) {
     *diagnostics = written;

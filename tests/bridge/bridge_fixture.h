@@ -27,8 +27,14 @@ inline const Replies kTrue = {flutter::testing::Hex("00 01")};
 inline const Replies kFalse = {flutter::testing::Hex("00 02")};
 inline const Replies kNotImplemented = {flutter::testing::Bytes()};
 
+// Delivers everything waiting for the test thread's windows.
+void PumpThreadMessages();
+
+// How long a call waits for a reply the shell worker makes.
+inline constexpr DWORD kShellReplyTimeoutMs = 30000;
+
 // A bridge on the development kit's engine messenger: calls reach it as the bytes the UI
-// application sends, and its replies come back as bytes.
+// application sends, and its replies come back as bytes, those of the shell worker too.
 class BridgeTest : public flutter::testing::EngineMessengerTest {
  protected:
   explicit BridgeTest(HWND window = nullptr)

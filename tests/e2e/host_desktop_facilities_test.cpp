@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -114,6 +115,25 @@ TEST_F(HostDesktopFacilitiesTest, ProxyIsSetReadAndPutBackWhenTheHostEnds) {
   AskHostToQuit(window_);
   EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
   EXPECT_EQ(ReadString(kInternetSettings, L"ProxyServer"), L"before:1");
+}
+
+// The user quits while the app picker loads: the scan runs off the host's UI thread, which must
+// neither wait for it nor be ended by it. The catalogue may or may not be answered first.
+TEST_F(HostDesktopFacilitiesTest, QuitDuringACatalogueScanEndsWithZeroAndPutsTheProxyBack) {
+  const RegistryValueGuard enable(kInternetSettings, L"ProxyEnable");
+  const RegistryValueGuard server(kInternetSettings, L"ProxyServer");
+  StartHost(L"--minimized");
+  ASSERT_EQ(RawReply("setProxy", EncodableValue(EncodableMap{
+                                     {"flags", 1},
+                                     {"server", "during:3"},
+                                     {"restoreOnExit", EncodableMap{{"server", "before:3"}}}})),
+            kTrue);
+  std::thread picker([this] { client_->InvokeMethod(kDesktopChannel, "listApps"); });
+  Sleep(20);
+  AskHostToQuit(window_);
+  EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
+  picker.join();
+  EXPECT_EQ(ReadString(kInternetSettings, L"ProxyServer"), L"before:3");
 }
 
 std::wstring TemporaryFolder(const std::wstring& name) {
