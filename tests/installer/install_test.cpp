@@ -127,8 +127,8 @@ TEST_F(InstallerTest, HostStartsFromTheShortcutShowsItsWindowAndQuitsWithZero) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   const std::optional<Shortcut> shortcut = ReadShortcut(StartMenuShortcut());
   ASSERT_TRUE(shortcut.has_value());
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(shortcut->target, shortcut->arguments, shortcut->working_directory);
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(shortcut->target, shortcut->arguments, shortcut->working_directory);
   ASSERT_NE(host, nullptr) << "CreateProcessW failed: " << GetLastError();
   const HWND window = WaitForHostWindow(host->id(), kStartTimeoutMs);
   ASSERT_NE(window, nullptr) << host->Output();
@@ -195,8 +195,8 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
     const std::string channels = desktop + ";" + std::string(kAppIdentifier) + "/desktop_ui";
     SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
     SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
-    const std::unique_ptr<HostProcess> host =
-        HostProcess::Start(InstalledHost(), L"", InstallDirectory());
+    const std::unique_ptr<ChildProcess> host =
+        StartHostProcess(InstalledHost(), L"", InstallDirectory());
     SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
     SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
     ASSERT_NE(host, nullptr);
@@ -229,8 +229,8 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
 TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   // Hidden in the tray, as it starts at sign-in.
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(InstalledHost(), L"--minimized", InstallDirectory());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(InstalledHost(), L"--minimized", InstallDirectory());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 
@@ -242,8 +242,8 @@ TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {
 
 TEST_F(InstallerTest, UpgradeAsksTheRunningHostToQuitAndReplacesItsFiles) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(InstalledHost(), L"", InstallDirectory());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(InstalledHost(), L"", InstallDirectory());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 
