@@ -26,7 +26,7 @@ std::wstring QuotedArgument(const std::wstring& argument) {
     quoted.push_back(character);
     backslashes = 0;
   }
-  // The closing quote follows them too.
+  // The closing quote follows the last ones, so they are doubled as well.
   quoted.append(backslashes * 2, L'\\');
   quoted.push_back(L'"');
   return quoted;
