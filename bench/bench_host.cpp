@@ -28,7 +28,7 @@ std::string ReadWholeFile(const std::wstring& path) {
   return text;
 }
 
-void PrintHostOutput(keelo::testing::HostProcess& process) {
+void PrintHostOutput(keelo::testing::ChildProcess& process) {
   const std::string output = process.Output();
   if (!output.empty()) std::fprintf(stderr, "host output:\n%s\n", output.c_str());
 }
@@ -56,7 +56,7 @@ void ReportPath::Remove() const {
 
 std::optional<RunningHost> StartBenchHost(const std::wstring& arguments) {
   RunningHost host;
-  host.process = keelo::testing::HostProcess::Start(BenchHostExecutable(), arguments);
+  host.process = keelo::testing::StartHostProcess(BenchHostExecutable(), arguments);
   if (host.process == nullptr) {
     std::fprintf(stderr, "cannot start %ls (error %lu)\n", BenchHostExecutable().c_str(),
                  GetLastError());

@@ -36,7 +36,7 @@ class ReportPath {
 // A bench host started and found: its window exists. Null, with the reason on stderr, when the
 // host did not start or showed no window within 30 seconds.
 struct RunningHost {
-  std::unique_ptr<keelo::testing::HostProcess> process;
+  std::unique_ptr<keelo::testing::ChildProcess> process;
   HWND window = nullptr;
 };
 std::optional<RunningHost> StartBenchHost(const std::wstring& arguments);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -7,9 +8,9 @@
 
 #include "bench/bench_host.h"
 #include "bench/host_runs.h"
-#include "common/scoped_handles.h"
 #include "runner/win32_window.h"
 #include "tests/e2e/host_control.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 
 namespace keelo::bench {
@@ -30,7 +31,7 @@ struct Program {
   bool is_host;
 };
 
-// One start: the time from just before CreateProcessW to the first poll that finds the
+// One start: the time from just before the program is started to the first poll that finds the
 // program's window visible, and the time between each two polls, since a busy machine may leave
 // the harness polling less often than it asks to.
 struct Start {
@@ -55,44 +56,35 @@ HWND WindowOf(DWORD process_id, const Program& program) {
   return nullptr;
 }
 
-// Ends the program the way its user would and waits for its process; false when it had to be
-// terminated.
-bool End(const Program& program, HANDLE process, HWND window) {
+// Ends the program the way its user would and waits for its process; false when it did not end
+// (it is terminated with its ChildProcess).
+bool End(const Program& program, keelo::testing::ChildProcess& process, HWND window) {
   if (program.is_host) {
     keelo::testing::AskHostToQuit(window);
   } else {
     PostMessageW(window, WM_CLOSE, 0, 0);
   }
-  if (WaitForSingleObject(process, kExitTimeoutMs) == WAIT_OBJECT_0) return true;
-  TerminateProcess(process, 255);
-  WaitForSingleObject(process, kExitTimeoutMs);
-  return false;
+  return process.WaitForExit(kExitTimeoutMs).has_value();
 }
 
 std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& frequency) {
-  std::wstring command_line = L"\"" + program.executable + L"\"";
-  if (!program.arguments.empty()) command_line += L" " + program.arguments;
-  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-  writable.push_back(L'\0');
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
+  keelo::testing::LaunchOptions options;
+  options.terminate_timeout_ms = kExitTimeoutMs;
   const double begin = Now(frequency);
-  if (!CreateProcessW(program.executable.c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
-                      nullptr, nullptr, &startup, &started)) {
+  const std::unique_ptr<keelo::testing::ChildProcess> process =
+      keelo::testing::ChildProcess::Start(program.executable, program.arguments, options);
+  if (process == nullptr) {
     std::fprintf(stderr, "cannot start %ls (error %lu)\n", program.executable.c_str(),
                  GetLastError());
     return std::nullopt;
   }
-  const ScopedHandle process(started.hProcess);
-  const ScopedHandle thread(started.hThread);
   Start start;
   HWND window = nullptr;
   double last_poll = begin;
   for (;;) {
     // Once the window exists only its visibility is asked for, which is much cheaper under Wine
     // than going through every top-level window's class and title again.
-    if (window == nullptr) window = WindowOf(started.dwProcessId, program);
+    if (window == nullptr) window = WindowOf(process->id(), program);
     const bool visible = window != nullptr && IsWindowVisible(window);
     const double now = Now(frequency);
     start.poll_gaps_ms.push_back(now - last_poll);
@@ -101,15 +93,14 @@ std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& freq
       start.ms = now - begin;
       break;
     }
-    if (now - begin > kVisibleTimeoutMs || WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) {
+    if (now - begin > kVisibleTimeoutMs || process->WaitForExit(0).has_value()) {
       std::fprintf(stderr, "%ls showed no window\n", program.name);
-      TerminateProcess(process.get(), 255);
       return std::nullopt;
     }
     Sleep(1);
   }
   // The host is single-instance: the next start must not find this one still running.
-  if (!End(program, process.get(), window)) {
+  if (!End(program, *process, window)) {
     std::fprintf(stderr, "%ls did not end when asked to\n", program.name);
     return std::nullopt;
   }

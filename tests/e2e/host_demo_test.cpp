@@ -5,11 +5,11 @@
 #include <optional>
 #include <string>
 
-#include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/e2e/host_process.h"
+#include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/host_names.h"
 
@@ -34,37 +34,19 @@ bool ChooseQuitFromTheTray(HWND host) {
   return WaitUntil([menu] { return !IsWindowVisible(menu); }, kStartTimeoutMs);
 }
 
-class DemoTest : public ::testing::Test {
- protected:
-  void TearDown() override {
-    if (notepad_) TerminateProcess(notepad_.get(), 0);
-  }
-
-  void StartNotepad() {
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    std::wstring command_line = L"notepad.exe";
-    ASSERT_TRUE(CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    notepad_.reset(process.hProcess);
-  }
-
-  ScopedHandle notepad_;
-};
-
-TEST_F(DemoTest, FocusSessionBlocksNotepadAndForbidsQuittingUntilItEnds) {
+TEST(DemoTest, FocusSessionBlocksNotepadAndForbidsQuittingUntilItEnds) {
   const std::wstring arguments = L"--demo-channel=" + Utf8ToWide(kDesktopChannel) +
                                  L" --session-seconds=" + std::to_wstring(kSessionSeconds) +
                                  L" --block=notepad.exe";
-  std::unique_ptr<HostProcess> host = HostProcess::Start(DemoHost(), arguments);
+  std::unique_ptr<ChildProcess> host = StartHostProcess(DemoHost(), arguments);
   ASSERT_NE(host, nullptr);
   HWND window = WaitForHostWindow(host->id(), kStartTimeoutMs);
   ASSERT_NE(window, nullptr) << host->Output();
   ASSERT_TRUE(WaitUntil([window] { return IsWindowVisible(window) != FALSE; }, kStartTimeoutMs));
 
-  StartNotepad();
+  const std::unique_ptr<ChildProcess> notepad_process =
+      ChildProcess::Start(SystemProgram(L"notepad.exe"), L"");
+  ASSERT_NE(notepad_process, nullptr) << "CreateProcessW failed: " << GetLastError();
   HWND notepad = nullptr;
   ASSERT_TRUE(WaitUntil(
       [&] {

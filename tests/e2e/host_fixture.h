@@ -36,7 +36,7 @@ class HostTest : public ::testing::Test {
   devkit::EngineStateMessage QueryState();
 
   std::unique_ptr<devkit::DriverClient> client_;
-  std::unique_ptr<HostProcess> host_;
+  std::unique_ptr<ChildProcess> host_;
   HWND window_ = nullptr;
 };
 

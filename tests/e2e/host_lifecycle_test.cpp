@@ -46,21 +46,21 @@ TEST_F(HostTest, SecondStartShowsTheFirstWindowAndExitsWithZero) {
   WaitForFirstFrame();
   ASSERT_FALSE(Visible(window_));
 
-  auto second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
+  auto second = StartHostProcess(HostExecutable(), L"", BundleDirectory());
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
   EXPECT_TRUE(Visible(window_));
 
   // Hidden in the tray, a start that asks for a hidden window still shows the first one.
   ShowWindow(window_, SW_HIDE);
-  second = HostProcess::Start(HostExecutable(), L"--minimized", BundleDirectory());
+  second = StartHostProcess(HostExecutable(), L"--minimized", BundleDirectory());
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
   EXPECT_TRUE(Visible(window_));
 
   ShowWindow(window_, SW_MINIMIZE);
   ASSERT_TRUE(IsIconic(window_));
-  second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
+  second = StartHostProcess(HostExecutable(), L"", BundleDirectory());
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
   EXPECT_FALSE(IsIconic(window_));
@@ -74,7 +74,7 @@ namespace {
 // A start while the lock is held leaves with 0 instead of running beside its holder, and with
 // no window to find it shows nothing.
 void ExpectStartLeavesQuietly() {
-  auto second = HostProcess::Start(HostExecutable(), L"", BundleDirectory());
+  auto second = StartHostProcess(HostExecutable(), L"", BundleDirectory());
   ASSERT_NE(second, nullptr);
   bool window_seen = false;
   WaitUntil(
@@ -151,7 +151,7 @@ class MissingDataTest : public ::testing::Test {
 };
 
 TEST_F(MissingDataTest, HostReportsTheViewControllerAndExitsWithOne) {
-  auto host = HostProcess::Start(directory_ + L"\\keelo_app.exe", L"", directory_);
+  auto host = StartHostProcess(directory_ + L"\\keelo_app.exe", L"", directory_);
   ASSERT_NE(host, nullptr);
   EXPECT_EQ(host->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(1));
   // The runtime writes its end of line as CR LF.

@@ -125,8 +125,8 @@ TEST_F(InstallerTest, HostStartsFromTheShortcutShowsItsWindowAndQuitsWithZero) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   const std::optional<Shortcut> shortcut = ReadShortcut(StartMenuShortcut());
   ASSERT_TRUE(shortcut.has_value());
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(shortcut->target, shortcut->arguments, shortcut->working_directory);
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(shortcut->target, shortcut->arguments, shortcut->working_directory);
   ASSERT_NE(host, nullptr) << "CreateProcessW failed: " << GetLastError();
   const HWND window = WaitForHostWindow(host->id(), kStartTimeoutMs);
   ASSERT_NE(window, nullptr) << host->Output();
@@ -192,8 +192,8 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
     const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
     SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
     SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
-    const std::unique_ptr<HostProcess> host =
-        HostProcess::Start(InstalledHost(), L"", InstallDirectory());
+    const std::unique_ptr<ChildProcess> host =
+        StartHostProcess(InstalledHost(), L"", InstallDirectory());
     SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
     SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
     ASSERT_NE(host, nullptr);
@@ -226,8 +226,8 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
 TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   // Hidden in the tray, as it starts at sign-in.
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(InstalledHost(), L"--minimized", InstallDirectory());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(InstalledHost(), L"--minimized", InstallDirectory());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 
@@ -239,8 +239,8 @@ TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {
 
 TEST_F(InstallerTest, UpgradeAsksTheRunningHostToQuitAndReplacesItsFiles) {
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(InstalledHost(), L"", InstallDirectory());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(InstalledHost(), L"", InstallDirectory());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 

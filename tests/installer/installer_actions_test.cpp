@@ -88,8 +88,8 @@ TEST(RunValueTest, RemoveTakesTheValueAndItsSwitchAndSucceedsWhenNothingIsLeft) 
 
 TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {
   // The product's staged bundle runs without the development kit's driver.
-  const std::unique_ptr<HostProcess> host =
-      HostProcess::Start(ProductBundle() + L"\\keelo_app.exe", L"--minimized", ProductBundle());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(ProductBundle() + L"\\keelo_app.exe", L"--minimized", ProductBundle());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 

@@ -135,40 +135,18 @@ std::wstring PackageProperty(const std::wstring& package, const std::wstring& na
 }
 
 std::unique_ptr<Msiexec> Msiexec::Start(const std::wstring& arguments) {
-  wchar_t system[MAX_PATH] = {};
-  GetSystemDirectoryW(system, MAX_PATH);
-  const std::wstring program = std::wstring(system) + L"\\msiexec.exe";
   DeleteFileW(LogPath().c_str());
-  const std::wstring command_line =
-      L"\"" + program + L"\" " + arguments + L" /l*v \"" + LogPath() + L"\"";
-  std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-  writable.push_back(L'\0');
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &startup, &started)) {
-    return nullptr;
-  }
-  const ScopedHandle thread(started.hThread);
-  return std::make_unique<Msiexec>(ScopedHandle(started.hProcess));
+  LaunchOptions options;
+  options.terminate_timeout_ms = kMsiexecTimeoutMs;
+  std::unique_ptr<ChildProcess> process = ChildProcess::Start(
+      SystemProgram(L"msiexec.exe"), arguments + L" /l*v " + QuotedArgument(LogPath()), options);
+  if (process == nullptr) return nullptr;
+  return std::make_unique<Msiexec>(std::move(process));
 }
 
-Msiexec::Msiexec(ScopedHandle process) : process_(std::move(process)) {}
+Msiexec::Msiexec(std::unique_ptr<ChildProcess> process) : process_(std::move(process)) {}
 
-Msiexec::~Msiexec() {
-  if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-    TerminateProcess(process_.get(), ERROR_INSTALL_FAILURE);
-    WaitForSingleObject(process_.get(), kMsiexecTimeoutMs);
-  }
-}
-
-DWORD Msiexec::Wait() {
-  if (WaitForSingleObject(process_.get(), kMsiexecTimeoutMs) != WAIT_OBJECT_0) return WAIT_TIMEOUT;
-  DWORD exit_code = 0;
-  GetExitCodeProcess(process_.get(), &exit_code);
-  return exit_code;
-}
+DWORD Msiexec::Wait() { return process_->WaitForExit(kMsiexecTimeoutMs).value_or(WAIT_TIMEOUT); }
 
 DWORD RunMsiexec(const std::wstring& arguments) {
   const std::unique_ptr<Msiexec> msiexec = Msiexec::Start(arguments);

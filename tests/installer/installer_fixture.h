@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/scoped_handles.h"
+#include "tests/support/child_process.h"
 
 namespace keelo::testing {
 
@@ -54,19 +55,15 @@ class Msiexec {
   // Null when it could not be started.
   static std::unique_ptr<Msiexec> Start(const std::wstring& arguments);
 
-  explicit Msiexec(ScopedHandle process);
-  ~Msiexec();
+  explicit Msiexec(std::unique_ptr<ChildProcess> process);
 
-  Msiexec(const Msiexec&) = delete;
-  Msiexec& operator=(const Msiexec&) = delete;
-
-  DWORD id() const { return GetProcessId(process_.get()); }
+  DWORD id() const { return process_->id(); }
 
   // The exit code, or WAIT_TIMEOUT when it had to be ended.
   DWORD Wait();
 
  private:
-  ScopedHandle process_;
+  std::unique_ptr<ChildProcess> process_;
 };
 
 // Runs msiexec.exe with |arguments| to its end; its exit code, or the reason it did not start.

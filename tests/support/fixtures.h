@@ -10,9 +10,8 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <vector>
 
-#include "common/scoped_handles.h"
+#include "tests/support/child_process.h"
 
 namespace keelo::testing {
 
@@ -42,20 +41,11 @@ class FixtureProcess {
   static std::unique_ptr<FixtureProcess> Start(const std::wstring& executable,
                                                const std::wstring& title,
                                                const std::wstring& kind = std::wstring()) {
-    std::wstring command_line = L"\"" + executable + L"\" \"" + title + L"\"";
-    if (!kind.empty()) command_line += L" " + kind;
-    std::vector<wchar_t> writable(command_line.begin(), command_line.end());
-    writable.push_back(L'\0');
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(executable.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &started)) {
-      return nullptr;
-    }
-    const ScopedHandle thread(started.hThread);
-    auto process = std::unique_ptr<FixtureProcess>(
-        new FixtureProcess(ScopedHandle(started.hProcess), started.dwProcessId));
+    std::wstring arguments = QuotedArgument(title);
+    if (!kind.empty()) arguments += L" " + kind;
+    std::unique_ptr<ChildProcess> started = ChildProcess::Start(executable, arguments);
+    if (started == nullptr) return nullptr;
+    auto process = std::unique_ptr<FixtureProcess>(new FixtureProcess(std::move(started)));
     for (int waited = 0; waited < 5000 && process->window_ == nullptr; waited += 10) {
       process->window_ = process->FindOwnWindow();
       if (process->window_ == nullptr) Sleep(10);
@@ -63,29 +53,22 @@ class FixtureProcess {
     if (process->window_ == nullptr) return nullptr;
     // The window exists from inside its creation on; showing and activating it come after.
     // Once the program waits for input, they are done.
-    WaitForInputIdle(process->process_.get(), 5000);
+    WaitForInputIdle(process->handle(), 5000);
     return process;
   }
-
-  ~FixtureProcess() { Terminate(); }
 
   FixtureProcess(const FixtureProcess&) = delete;
   FixtureProcess& operator=(const FixtureProcess&) = delete;
 
   HWND window() const { return window_; }
-  DWORD id() const { return id_; }
-  HANDLE handle() const { return process_.get(); }
+  DWORD id() const { return process_->id(); }
+  HANDLE handle() const { return process_->handle(); }
 
   // Ends the program now and waits until it is gone; its window goes with it.
-  void Terminate() {
-    if (WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.get(), 0);
-      WaitForSingleObject(process_.get(), 5000);
-    }
-  }
+  void Terminate() { process_->Terminate(); }
 
  private:
-  FixtureProcess(ScopedHandle process, DWORD id) : process_(std::move(process)), id_(id) {}
+  explicit FixtureProcess(std::unique_ptr<ChildProcess> process) : process_(std::move(process)) {}
 
   // The program makes one window of its class, whatever its title (an untitled one has none).
   HWND FindOwnWindow() const {
@@ -94,13 +77,12 @@ class FixtureProcess {
            nullptr) {
       DWORD owner = 0;
       GetWindowThreadProcessId(candidate, &owner);
-      if (owner == id_) return candidate;
+      if (owner == id()) return candidate;
     }
     return nullptr;
   }
 
-  ScopedHandle process_;
-  DWORD id_;
+  std::unique_ptr<ChildProcess> process_;
   HWND window_ = nullptr;
 };
 
