@@ -12,6 +12,7 @@
 #include "common/log_file.h"
 #include "messaging/diagnostics.h"
 #include "runner/command_line.h"
+#include "runner/crash_report.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
 #include "runner/first_geometry.h"
@@ -57,6 +58,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   // Every diagnostic line goes to the log too.
   flutter::SetDiagnosticLineSink(&WriteLogLine);
   InstallUncaughtExceptionReport();
+  InstallCrashReport();
   // Output goes to the console of whoever started the host; under a debugger without one, the
   // host gets its own.
   if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
