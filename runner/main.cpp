@@ -12,6 +12,7 @@
 #include "common/log_file.h"
 #include "messaging/diagnostics.h"
 #include "runner/command_line.h"
+#include "runner/console_signals.h"
 #include "runner/crash_report.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
@@ -60,8 +61,14 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   InstallUncaughtExceptionReport();
   InstallCrashReport();
   // Output goes to the console of whoever started the host; under a debugger without one, the
-  // host gets its own.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
+  // host gets its own. Either way the console's signals must not end the host before it has
+  // put the user's proxy back.
+  if (AttachParentConsole()) {
+    InstallConsoleSignalHandler();
+  } else if (IsDebuggerPresent()) {
+    OpenDebugConsole();
+    InstallConsoleSignalHandler();
+  }
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -84,6 +91,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   FirstGeometry geometry = FirstGeometryForPrimaryMonitor();
   if (!window->Open(kWindowTitle, geometry.origin, geometry.size)) return 1;
   window->set_quit_when_destroyed(true);
+  SetConsoleSignalTarget(window->handle());
 
   MSG message;
   // -1, a failed call, ends the loop as well rather than spinning on it.
@@ -91,6 +99,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  SetConsoleSignalTarget(nullptr);
 
   CoUninitialize();
   if (instance_mutex != nullptr) CloseHandle(instance_mutex);
