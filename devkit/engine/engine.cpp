@@ -190,6 +190,15 @@ void Engine::RequestFrame() {
   });
 }
 
+void Engine::FaultOnUiThread() {
+  tasks_->Post([] {
+    // Read at run time, so that the compiler cannot see the null and put a trap of its own in
+    // place of the access violation a real fault raises.
+    static volatile uintptr_t nowhere = 0;
+    *reinterpret_cast<volatile int*>(nowhere) = 1;
+  });
+}
+
 void Engine::SetStatusText(const std::string& text) {
   tasks_->Post([this, text = Utf8ToWide(text)]() mutable {
     if (view_ != nullptr) view_->SetStatusText(std::move(text));
