@@ -21,7 +21,7 @@
 #include "tests/e2e/proxy_guard_process.h"
 #include "tests/support/host_names.h"
 #include "tests/support/local_app_data.h"
-#include "tests/support/registry_text.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -30,37 +30,12 @@ namespace {
 using flutter::EncodableMap;
 using flutter::EncodableValue;
 
-constexpr wchar_t kInternetSettings[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 // A blocker's proxy that no longer runs once the host is gone: with it in force, the user has
 // no internet.
 const ProxySettings kBlockingProxy = {PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, L"127.0.0.1:9", L"",
                                       L""};
 constexpr DWORD kRestoreDeadlineMs = 2000;
 constexpr DWORD kDumpTimeoutMs = 60000;
-
-// The proxy as Wine keeps it: the flags as ProxyEnable, and the server.
-struct RegistryProxy {
-  DWORD enable = 0;
-  std::wstring server;
-
-  bool operator==(const RegistryProxy&) const = default;
-};
-
-RegistryProxy ReadRegistryProxy() {
-  RegistryProxy proxy;
-  DWORD size = sizeof(proxy.enable);
-  RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr,
-               &proxy.enable, &size);
-  proxy.server =
-      ReadRegistryText(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer").value_or(L"");
-  return proxy;
-}
-
-std::string Describe(const RegistryProxy& proxy) {
-  return "ProxyEnable=" + std::to_string(proxy.enable) +
-         " ProxyServer=" + std::string(proxy.server.begin(), proxy.server.end());
-}
 
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
@@ -107,10 +82,7 @@ class HostProxySurvivalTest : public HostTest {
   }
 
   TemporaryLocalAppData local_;
-  RegistryValueGuard enable_{kInternetSettings, L"ProxyEnable"};
-  RegistryValueGuard server_{kInternetSettings, L"ProxyServer"};
-  RegistryValueGuard bypass_{kInternetSettings, L"ProxyOverride"};
-  RegistryValueGuard autoconfig_{kInternetSettings, L"AutoConfigURL"};
+  ProxyRegistryGuard proxy_values_;
   RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
 };
 

@@ -14,21 +14,17 @@
 #include "common/scoped_handles.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/local_app_data.h"
-#include "tests/support/registry_text.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
 namespace {
 
-constexpr wchar_t kInternetSettings[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 const ProxySettings kBlockingProxy = {PROXY_TYPE_DIRECT | PROXY_TYPE_PROXY, L"127.0.0.1:9", L"",
                                       L""};
 constexpr DWORD kDeadlineMs = 2000;
 
-std::wstring ProxyServer() {
-  return ReadRegistryText(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer").value_or(L"");
-}
+std::wstring ProxyServer() { return ReadRegistryProxy().server; }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeout_ms) {
   const DWORD start = GetTickCount();
@@ -96,10 +92,7 @@ class ProxyGuardTest : public ::testing::Test {
   }
 
   const TemporaryLocalAppData local_;
-  RegistryValueGuard enable_{kInternetSettings, L"ProxyEnable"};
-  RegistryValueGuard server_{kInternetSettings, L"ProxyServer"};
-  RegistryValueGuard bypass_{kInternetSettings, L"ProxyOverride"};
-  RegistryValueGuard autoconfig_{kInternetSettings, L"AutoConfigURL"};
+  const ProxyRegistryGuard proxy_values_;
   RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
   std::unique_ptr<FixtureProcess> host_;
   std::vector<ScopedHandle> guards_;

@@ -18,6 +18,7 @@
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -228,10 +229,7 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
 // A host that died together with its guard left the user's proxy pointing at its own, and no
 // host will start again to put it back.
 TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
-  constexpr wchar_t kInternetSettings[] =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-  const RegistryValueGuard enable(kInternetSettings, L"ProxyEnable");
-  const RegistryValueGuard server(kInternetSettings, L"ProxyServer");
+  const ProxyRegistryGuard proxy_values;
   const RegistryValueGuard snapshot(kProxySnapshotKeyPath, kProxySnapshotValueName);
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
   ASSERT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, SystemCalls::Real()));
@@ -239,13 +237,8 @@ TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
   ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
 
   ASSERT_EQ(Uninstall(OnlyProduct()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  EXPECT_EQ(ReadRegistryText(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer"),
-            std::optional<std::wstring>(L"before:uninstall"));
-  DWORD enabled = 1;
-  DWORD size = sizeof(enabled);
-  RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyEnable", RRF_RT_REG_DWORD, nullptr,
-               &enabled, &size);
-  EXPECT_EQ(enabled, 0u);
+  EXPECT_EQ(ReadRegistryProxy(), (RegistryProxy{0, L"before:uninstall"}))
+      << Describe(ReadRegistryProxy());
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
   EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
   EXPECT_NE(LastMsiexecLog().find("Keelo: Proxy restored (uninstall): flags 1, server "

@@ -14,6 +14,7 @@
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -22,8 +23,6 @@ namespace {
 
 constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
-constexpr wchar_t kInternetSettings[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
 
 std::optional<std::wstring> StoredRunValue() {
   return ReadRegistryText(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName);
@@ -108,12 +107,9 @@ class ProxyLeftBehindTest : public ::testing::Test {
   }
   ~ProxyLeftBehindTest() override { ApplyProxySettings(ProxySettings{}, SystemCalls::Real()); }
 
-  static std::wstring ProxyServer() {
-    return ReadRegistryText(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer").value_or(L"");
-  }
+  static std::wstring ProxyServer() { return ReadRegistryProxy().server; }
 
-  RegistryValueGuard enable_{kInternetSettings, L"ProxyEnable"};
-  RegistryValueGuard server_{kInternetSettings, L"ProxyServer"};
+  const ProxyRegistryGuard proxy_values_;
   RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
 };
 

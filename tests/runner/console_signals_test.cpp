@@ -1,7 +1,6 @@
 #include "runner/console_signals.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 #include <wininet.h>
 
 #include <memory>
@@ -20,6 +19,7 @@
 #include "tests/runner/fake_engine.h"
 #include "tests/support/recording_method_result.h"
 #include "tests/support/registry_value_guard.h"
+#include "tests/support/tray_icon_probe.h"
 
 namespace keelo::testing {
 namespace {
@@ -45,14 +45,6 @@ std::optional<WPARAM> RunLoopUntilQuit() {
     DispatchMessageW(&message);
   }
   return std::nullopt;
-}
-
-bool TrayIconPresent(HWND window) {
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof(icon);
-  icon.hWnd = window;
-  icon.uID = 1;
-  return Shell_NotifyIconW(NIM_MODIFY, &icon) != FALSE;
 }
 
 // The host's window on the in-process engine, with the seam's WinINet, holding a snapshot as
@@ -98,7 +90,7 @@ TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
     FlutterWindow window(project_);
     OpenWithSnapshot(window);
     const HWND handle = window.handle();
-    ASSERT_TRUE(TrayIconPresent(handle));
+    ASSERT_TRUE(TrayIconShown(handle));
 
     EXPECT_TRUE(HandleConsoleSignal(signal)) << signal;
     // Handed to the UI thread, which carries it out from its loop.
@@ -108,7 +100,7 @@ TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
     EXPECT_EQ(DesktopBridge::current(), nullptr);
     EXPECT_EQ(applied_servers_, std::vector<std::wstring>{L"before"}) << signal;
     EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
-    EXPECT_FALSE(TrayIconPresent(handle));
+    EXPECT_FALSE(TrayIconShown(handle));
     applied_servers_.clear();
   }
 }
