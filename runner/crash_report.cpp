@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
+#include <memory>
 #include <optional>
 
 #include "bridge/durable_proxy_snapshot.h"
@@ -23,6 +24,10 @@ namespace {
 constexpr wchar_t kDumpPrefix[] = L"keelo-";
 constexpr wchar_t kDumpSuffix[] = L".dmp";
 constexpr std::chrono::milliseconds kLogFlushTimeout{1000};
+// A dump takes well under a second on Windows and seconds under Wine. One that is still not
+// written by then (dbghelp waiting on a lock the faulting thread holds) is given up, so that the
+// process ends rather than hangs.
+constexpr DWORD kDumpTimeoutMs = 30000;
 
 // Only the first fault is reported: one on another thread meanwhile, or in the report itself,
 // ends the process without a second dump.
@@ -43,7 +48,7 @@ bool IsDumpName(const std::wstring& name) {
 struct DumpRequest {
   EXCEPTION_POINTERS* exception;
   DWORD thread_id;
-  const std::wstring* path;
+  std::wstring path;
   bool written = false;
 };
 
@@ -51,7 +56,7 @@ struct DumpRequest {
 // the state of a thread best from another one.
 DWORD WINAPI WriteDump(void* context) {
   auto* request = static_cast<DumpRequest*>(context);
-  const ScopedFileHandle file(CreateFileW(request->path->c_str(), GENERIC_WRITE, 0, nullptr,
+  const ScopedFileHandle file(CreateFileW(request->path.c_str(), GENERIC_WRITE, 0, nullptr,
                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return 0;
   MINIDUMP_EXCEPTION_INFORMATION exception = {};
@@ -83,12 +88,18 @@ std::optional<std::wstring> WriteCrashDump(EXCEPTION_POINTERS* exception) {
   if (!folder || !CreateFolderWithParents(*folder)) return std::nullopt;
   SYSTEMTIME now;
   GetSystemTime(&now);
-  const std::wstring path = *folder + L"\\" + CrashDumpName(now, GetCurrentProcessId());
-  DumpRequest request{exception, GetCurrentThreadId(), &path};
-  const ScopedHandle writer(CreateThread(nullptr, 0, &WriteDump, &request, 0, nullptr));
+  auto request = std::make_unique<DumpRequest>(
+      DumpRequest{exception, GetCurrentThreadId(),
+                  *folder + L"\\" + CrashDumpName(now, GetCurrentProcessId())});
+  const ScopedHandle writer(CreateThread(nullptr, 0, &WriteDump, request.get(), 0, nullptr));
   if (!writer) return std::nullopt;
-  WaitForSingleObject(writer.get(), INFINITE);
-  if (!request.written) {
+  if (WaitForSingleObject(writer.get(), kDumpTimeoutMs) != WAIT_OBJECT_0) {
+    // Left to the writer, which may still use it; the process ends right after.
+    static_cast<void>(request.release());
+    return std::nullopt;
+  }
+  const std::wstring path = request->path;
+  if (!request->written) {
     DeleteFileW(path.c_str());
     return std::nullopt;
   }
