@@ -47,7 +47,7 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, S
 
 DesktopBridge::~DesktopBridge() {
   // First, so that the user's proxy is back even if anything after this fails.
-  RestoreProxyIfSaved();
+  RestoreProxyIfSaved(ProxyRestoreSource::kTeardown);
   if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
   RemoveTrayIcon();
   RemoveWindowIcons();
@@ -179,7 +179,7 @@ void DesktopBridge::Quit() {
     return;
   }
   quitting_ = true;
-  RestoreProxyIfSaved();
+  RestoreProxyIfSaved(ProxyRestoreSource::kQuit);
   RemoveTrayIcon();
   // Destroys this bridge: nothing may touch it after this call.
   DestroyWindow(window_);

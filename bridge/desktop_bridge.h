@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "bridge/method_arguments.h"
+#include "bridge/proxy_log_lines.h"
 #include "bridge/proxy_settings.h"
 #include "bridge/shell_worker.h"
 #include "bridge/system_calls.h"
@@ -57,9 +58,9 @@ class DesktopBridge {
   // Sends "onForeground" with |window|'s identity; nothing is awaited.
   void OnForegroundChanged(HWND window);
 
-  // Applies the proxy snapshot the UI application asked to have put back, once; later calls do
-  // nothing until a new snapshot is given.
-  void RestoreProxyIfSaved();
+  // Applies the proxy snapshot the UI application asked to have put back, once, and says so in
+  // the log with |source|; later calls do nothing until a new snapshot is given.
+  void RestoreProxyIfSaved(ProxyRestoreSource source);
 
   // Leaves mini mode (telling the UI application) and puts the main window in front of the user.
   void BringToFront();
@@ -130,6 +131,9 @@ class DesktopBridge {
   bool RunModalLoop(ModalLoop kind, const std::function<void()>& loop);
   double WindowScale() const;
   void SetCornerPreference(DWORD preference);
+  // Makes the durable copy of the proxy snapshot |snapshot| (nothing: none), and starts the
+  // proxy guard when a copy appears.
+  void KeepProxySnapshotOnDisk(const std::optional<ProxySettings>& snapshot);
   bool HandleTrayCallback(UINT notification);
   ShellWorker::Job ListApps(const MethodArguments& arguments) const;
   ShellWorker::Job GetIcons(const MethodArguments& arguments) const;
@@ -165,6 +169,8 @@ class DesktopBridge {
   LONG_PTR saved_style_ = 0;
   WINDOWPLACEMENT saved_placement_ = {};
   std::optional<ProxySettings> proxy_to_restore_;
+  // Whether this host's snapshot is on disk, so that its proxy guard is running or on its way.
+  bool proxy_snapshot_on_disk_ = false;
   ModalLoop modal_loop_ = ModalLoop::kNone;
   // A quit that arrived while a modal loop ran.
   bool quit_pending_ = false;

@@ -2,15 +2,14 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <optional>
 
 #include "bridge/desktop_bridge.h"
+#include "common/app_paths.h"
 #include "common/scoped_handles.h"
 
 namespace {
 
-// The longest path the system can give a module, in characters with the terminating NUL.
-constexpr DWORD kLongestModulePath = 32768;
 // Windows writes 12 bytes (a flag word and the time of the switch); more is read to be safe.
 constexpr DWORD kApprovalCapacity = 64;
 
@@ -36,17 +35,6 @@ bool DeleteStartupApproval() {
 
 std::wstring RunValueData(const std::wstring& executable_path) {
   return L"\"" + executable_path + L"\" --minimized";
-}
-
-std::optional<std::wstring> ModuleFilePath(HMODULE module) {
-  // A buffer that came back full may have cut the path short: grow it until the path fits.
-  for (DWORD capacity = MAX_PATH; capacity <= kLongestModulePath; capacity *= 2) {
-    std::vector<wchar_t> buffer(capacity);
-    const DWORD length = GetModuleFileNameW(module, buffer.data(), capacity);
-    if (length == 0) return std::nullopt;
-    if (length < capacity) return std::wstring(buffer.data(), length);
-  }
-  return std::nullopt;
 }
 
 bool IsPackaged(const SystemCalls& system) { return system.is_packaged(); }

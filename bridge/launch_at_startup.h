@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -16,10 +15,6 @@
 
 // The Run value's data: the quoted executable path, then " --minimized".
 std::wstring RunValueData(const std::wstring& executable_path);
-
-// The full path of |module| (null: the running executable), however long; nothing when it
-// cannot be read.
-std::optional<std::wstring> ModuleFilePath(HMODULE module);
 
 bool IsPackaged(const SystemCalls& system);
 

@@ -8,12 +8,11 @@
 #include <optional>
 #include <string>
 
-#include "bridge/method_arguments.h"
 #include "bridge/system_calls.h"
-#include "messaging/encodable_value.h"
 
 // The system's Internet proxy configuration: WinINet's per-connection options of the default
-// (LAN) connection.
+// (LAN) connection. The host applies it for the UI application; its proxy guard and the
+// installer apply a snapshot of it that a host left behind.
 struct ProxySettings {
   // PROXY_TYPE_* bits, passed through unchanged both ways.
   DWORD flags = 1;  // PROXY_TYPE_DIRECT
@@ -23,15 +22,6 @@ struct ProxySettings {
 
   bool operator==(const ProxySettings&) const = default;
 };
-
-// What "flags" holds when sent as |number|; nothing when no 32-bit unsigned value can hold it
-// (negative, 2^32 or more, not a number, infinite), which then counts as absent.
-std::optional<DWORD> ProxyFlagsFromNumber(double number);
-
-// "flags" (a number, truncated; 1 when absent or unusable), "server", "bypass" and "pac"
-// (strings; empty when absent or not strings).
-ProxySettings ProxySettingsFromMap(const MethodArguments& map);
-flutter::EncodableMap ProxySettingsToMap(const ProxySettings& settings);
 
 // Sets all four options, an empty text clearing its option; false when WinINet refused them.
 bool ApplyProxySettings(const ProxySettings& settings, const SystemCalls& system);

@@ -1,7 +1,10 @@
 #include "bridge/system_calls.h"
 
+#include <optional>
 #include <vector>
 
+#include "bridge/durable_proxy_snapshot.h"
+#include "common/app_paths.h"
 #include "common/scoped_handles.h"
 
 namespace {
@@ -53,6 +56,29 @@ bool AllowMessageFromLowerIntegrity(HWND window, UINT message) {
   return ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr) != FALSE;
 }
 
+bool StartProxyGuardProcess() {
+  const std::optional<std::wstring> guard = BesideExecutable(kProxyGuardExecutable);
+  if (!guard) return false;
+  std::wstring command_line = L"\"" + *guard + L"\" " + std::to_wstring(GetCurrentProcessId());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  // Out of the host's job where the job allows it: a job that ends its processes together
+  // (a terminal's, a debugger's) would take the guard along with the host it watches. No
+  // handle is inherited: the guard opens the host itself, and must not hold the pipes of
+  // whoever started the host.
+  BOOL created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE,
+                                CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &started);
+  if (!created && GetLastError() == ERROR_ACCESS_DENIED) {
+    created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &started);
+  }
+  if (!created) return false;
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return true;
+}
+
 bool IsDotOrDotDot(const wchar_t* name) {
   return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
 }
@@ -83,6 +109,7 @@ SystemCalls SystemCalls::Real() {
   calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
   calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
   calls.allow_message_from_lower_integrity = &AllowMessageFromLowerIntegrity;
+  calls.start_proxy_guard = &StartProxyGuardProcess;
   calls.list_folder = &ListFolder;
   return calls;
 }

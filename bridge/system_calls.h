@@ -41,6 +41,11 @@ struct SystemCalls {
   // filter refused. Wine keeps no integrity levels, so only the call itself can be seen.
   std::function<bool(HWND window, UINT message)> allow_message_from_lower_integrity;
 
+  // Starts the proxy guard beside the executable, which puts the durable proxy snapshot back if
+  // this process ends without doing it; false when it could not be started. A test must not
+  // leave processes running, nor one that changes the proxy of the machine it runs on.
+  std::function<bool()> start_proxy_guard;
+
   // Lists one folder of the Start menu's walk. Under Wine every folder can be listed (Wine keeps
   // no access rules and the tests run as root) and it makes neither junctions nor directory
   // links, so a test cannot arrange a folder that refuses to open or one that must not be

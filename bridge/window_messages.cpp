@@ -24,7 +24,7 @@ std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT mess
     case WM_ENDSESSION:
       // The session is really ending, and the process may be ended without any teardown: the
       // user's proxy is put back now.
-      if (wparam != 0) RestoreProxyIfSaved();
+      if (wparam != 0) RestoreProxyIfSaved(ProxyRestoreSource::kSessionEnd);
       return std::nullopt;
     case WM_CLOSE:
       // The close button sends the host to the tray; only the quit path closes it for good.

@@ -3,6 +3,7 @@
 #   needs beside it to run on the development kit:
 #
 #     <dir>/<each of EXECUTABLES>
+#     <dir>/keelo_proxy_guard.exe             with keelo_app: the host's proxy guard
 #     <dir>/flutter_windows.dll               the stand-in engine (keelo_devkit_engine)
 #     <dir>/url_launcher_windows_plugin.dll   the stand-in plug-in (keelo_devkit_url_launcher)
 #     <dir>/data/app.so                       the UI application: the library that <target> builds
@@ -18,6 +19,10 @@ function(keelo_stage_bundle name)
   if(arg_UNPARSED_ARGUMENTS OR NOT arg_DIRECTORY OR NOT arg_APP)
     message(FATAL_ERROR "keelo_stage_bundle(${name} DIRECTORY <dir> APP <target> "
                         "[EXECUTABLES <targets...>])")
+  endif()
+  # The host starts its guard from its own folder.
+  if("keelo_app" IN_LIST arg_EXECUTABLES)
+    list(APPEND arg_EXECUTABLES keelo_proxy_guard)
   endif()
   set(files ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../devkit/bundle)
   set(data ${arg_DIRECTORY}/data)

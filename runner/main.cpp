@@ -2,8 +2,18 @@
 #include <windows.h>
 
 #include <memory>
+#include <optional>
+#include <string>
 
+#include "bridge/durable_proxy_snapshot.h"
+#include "bridge/proxy_log_lines.h"
+#include "bridge/system_calls.h"
+#include "common/app_paths.h"
+#include "common/log_file.h"
+#include "messaging/diagnostics.h"
 #include "runner/command_line.h"
+#include "runner/console_signals.h"
+#include "runner/crash_report.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
 #include "runner/first_geometry.h"
@@ -24,13 +34,42 @@ void ShowExistingInstance() {
   SetForegroundWindow(existing);
 }
 
+// The log a user can send; none when there is no folder for it.
+std::unique_ptr<LogFile> OpenLog() {
+  const std::optional<std::wstring> folder = LocalDataFolder(L"logs");
+  if (!folder) return nullptr;
+  return std::make_unique<LogFile>(*folder);
+}
+
+// A host that ended without putting the user's proxy back (killed together with its guard,
+// or with the power) left the snapshot on disk. Only the session's one host puts it back, and
+// before the UI application can change the proxy again.
+void RestoreProxyLeftBehind() {
+  const std::optional<RestoredProxySnapshot> restored =
+      RestoreProxySnapshot(SystemCalls::Real(), [](DWORD) { return true; });
+  if (!restored) return;
+  flutter::WriteDiagnosticLine(
+      ProxyRestoreLine(ProxyRestoreSource::kNextStart, restored->settings, restored->applied));
+}
+
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
+  const std::unique_ptr<LogFile> log = OpenLog();
+  const ProcessLogScope log_scope(log.get());
+  // Every diagnostic line goes to the log too.
+  flutter::SetDiagnosticLineSink(&WriteLogLine);
   InstallUncaughtExceptionReport();
+  InstallCrashReport();
   // Output goes to the console of whoever started the host; under a debugger without one, the
-  // host gets its own.
-  if (!AttachConsole(ATTACH_PARENT_PROCESS) && IsDebuggerPresent()) OpenDebugConsole();
+  // host gets its own. Either way the console's signals must not end the host before it has
+  // put the user's proxy back.
+  if (AttachParentConsole()) {
+    InstallConsoleSignalHandler();
+  } else if (IsDebuggerPresent()) {
+    OpenDebugConsole();
+    InstallConsoleSignalHandler();
+  }
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
 
@@ -43,6 +82,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
     ShowExistingInstance();
     return 0;
   }
+  RestoreProxyLeftBehind();
 
   flutter::EngineProject project(L"data");
   project.dart_entrypoint_arguments = ArgumentsAsUtf8();
@@ -52,6 +92,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   FirstGeometry geometry = FirstGeometryForPrimaryMonitor();
   if (!window->Open(kWindowTitle, geometry.origin, geometry.size)) return 1;
   window->set_quit_when_destroyed(true);
+  SetConsoleSignalTarget(window->handle());
 
   MSG message;
   // -1, a failed call, ends the loop as well rather than spinning on it.
@@ -59,6 +100,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
+  SetConsoleSignalTarget(nullptr);
 
   CoUninitialize();
   if (instance_mutex != nullptr) CloseHandle(instance_mutex);

@@ -1,15 +1,14 @@
 #include "runner/uncaught_exception.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <exception>
+
+#include "runner/crash_report.h"
 
 namespace {
 
 [[noreturn]] void ReportAndAbort() {
-  const std::string line = UncaughtExceptionLine();
-  std::fputs(line.c_str(), stderr);
-  std::fflush(stderr);
+  ReportFatalError(UncaughtExceptionLine(), nullptr);
   std::abort();
 }
 
@@ -19,12 +18,12 @@ void InstallUncaughtExceptionReport() { std::set_terminate(&ReportAndAbort); }
 
 std::string UncaughtExceptionLine() {
   const std::exception_ptr current = std::current_exception();
-  if (!current) return "Ending: std::terminate was called without an exception.\n";
+  if (!current) return "Ending: std::terminate was called without an exception.";
   try {
     std::rethrow_exception(current);
   } catch (const std::exception& exception) {
-    return std::string("Ending on an uncaught exception: ") + exception.what() + "\n";
+    return std::string("Ending on an uncaught exception: ") + exception.what();
   } catch (...) {
-    return "Ending on an uncaught exception of an unknown type.\n";
+    return "Ending on an uncaught exception of an unknown type.";
   }
 }

@@ -7,6 +7,7 @@
 #include "common/text_conversion.h"
 #include "devkit/engine/engine.h"
 #include "devkit/engine/engine_diagnostics.h"
+#include "devkit/engine/fault_request.h"
 
 namespace devkit {
 namespace {
@@ -16,6 +17,8 @@ using Bytes = FlutterDesktopMessenger::Bytes;
 Bytes CopyBytes(const uint8_t* data, size_t size) {
   return data == nullptr ? Bytes() : Bytes(data, data + size);
 }
+
+bool IsFaultRequest(const char* channel) { return std::strcmp(channel, kDevkitFaultChannel) == 0; }
 
 }  // namespace
 
@@ -85,6 +88,10 @@ bool AppRunner::Send(void* context, const char* channel, const uint8_t* data, si
   PeerState* state = static_cast<PeerState*>(context);
   FlutterDesktopMessenger* messenger = state->engine->messenger();
   if (channel == nullptr || state->stopping || !messenger->available()) return false;
+  if (IsFaultRequest(channel)) {
+    state->engine->FaultOnUiThread();
+    return true;
+  }
   messenger->SendToHost(channel, CopyBytes(data, size));
   return true;
 }
@@ -95,6 +102,11 @@ bool AppRunner::SendWithReply(void* context, const char* channel, const uint8_t*
   FlutterDesktopMessenger* messenger = state->engine->messenger();
   if (channel == nullptr || reply == nullptr || state->stopping || !messenger->available()) {
     return false;
+  }
+  // Never answered: the process ends first.
+  if (IsFaultRequest(channel)) {
+    state->engine->FaultOnUiThread();
+    return true;
   }
   messenger->SendToHost(channel, CopyBytes(data, size),
                         [keep = state->shared_from_this(), reply, user_data](Bytes response) {

@@ -190,6 +190,16 @@ void Engine::RequestFrame() {
   });
 }
 
+void Engine::FaultOnUiThread() {
+  tasks_->Post([] {
+    // Read at run time, so that the compiler cannot see the null and put a trap of its own in
+    // place of the access violation a real fault raises. The analyzer does see it: the fault is
+    // what was asked for.
+    static volatile uintptr_t nowhere = 0;
+    *reinterpret_cast<volatile int*>(nowhere) = 1;  // NOLINT(clang-analyzer-core.NullDereference)
+  });
+}
+
 void Engine::SetStatusText(const std::string& text) {
   tasks_->Post([this, text = Utf8ToWide(text)]() mutable {
     if (view_ != nullptr) view_->SetStatusText(std::move(text));

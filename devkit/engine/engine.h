@@ -48,6 +48,9 @@ class Engine {
   bool HandleTopLevelWindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                 LRESULT* result);
 
+  // From any thread: a write to address zero from a task on the UI thread (see fault_request.h).
+  void FaultOnUiThread();
+
   // From any thread.
   void RequestFrame();
   void SetStatusText(const std::string& text);

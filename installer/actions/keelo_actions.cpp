@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 
+#include "bridge/proxy_log_lines.h"
+#include "common/text_conversion.h"
+#include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
 
@@ -21,6 +24,9 @@ constexpr wchar_t kRememberedRunValue[] = L"KeeloStartAtSignIn";
 
 // How long the running hosts get to end before their files are replaced or removed regardless.
 constexpr DWORD kQuitTimeoutMs = 10000;
+// A guard ends within moments of its host's snapshot going; this only bounds a guard whose
+// host would not quit.
+constexpr DWORD kGuardTimeoutMs = 5000;
 
 std::wstring Property(MSIHANDLE install, const wchar_t* name) {
   wchar_t none[1] = L"";
@@ -55,6 +61,19 @@ extern "C" UINT WINAPI QuitRunningKeelo(MSIHANDLE install) {
     Log(install,
         L"Keelo: asked the running host (process " + std::to_wstring(process_id) + L") to quit");
   }
+  return ERROR_SUCCESS;
+}
+
+// After the running hosts have quit, each putting its own proxy snapshot back, and before the
+// files go: a snapshot still on disk was left by a host that died with its guard, and once
+// Keelo is gone nothing would put the user's proxy back. Then the guards, which end once their
+// snapshot is gone, are given a moment to let go of their executable.
+extern "C" UINT WINAPI RestoreProxyLeftBehind(MSIHANDLE install) {
+  if (const std::optional<RestoredProxySnapshot> restored = RestoreSnapshotLeftBehind()) {
+    Log(install, L"Keelo: " + Utf8ToWide(ProxyRestoreLine(ProxyRestoreSource::kUninstall,
+                                                          restored->settings, restored->applied)));
+  }
+  WaitForProxyGuardsIn(Property(install, L"INSTALLDIR"), kGuardTimeoutMs);
   return ERROR_SUCCESS;
 }
 

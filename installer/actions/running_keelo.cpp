@@ -1,7 +1,11 @@
 #include "installer/actions/running_keelo.h"
 
+// After windows.h, which it needs.
+#include <tlhelp32.h>
+
 #include <utility>
 
+#include "bridge/durable_proxy_snapshot.h"
 #include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
 
@@ -26,6 +30,15 @@ std::wstring ProcessImagePath(HANDLE process) {
   if (!QueryFullProcessImageNameW(process, 0, path.data(), &length)) return std::wstring();
   path.resize(length);
   return path;
+}
+
+// Waits for each of |processes| in turn, all of them within |timeout_ms| from now.
+void WaitForAll(const std::vector<ScopedHandle>& processes, DWORD timeout_ms) {
+  const DWORD start = GetTickCount();
+  for (const ScopedHandle& process : processes) {
+    const DWORD waited = GetTickCount() - start;
+    WaitForSingleObject(process.get(), waited < timeout_ms ? timeout_ms - waited : 0);
+  }
 }
 
 }  // namespace
@@ -64,10 +77,26 @@ std::vector<DWORD> QuitKeeloRunningFrom(std::wstring_view folder, DWORD timeout_
     quitting.push_back(std::move(process));
   }
 
-  const DWORD start = GetTickCount();
-  for (const ScopedHandle& process : quitting) {
-    const DWORD waited = GetTickCount() - start;
-    WaitForSingleObject(process.get(), waited < timeout_ms ? timeout_ms - waited : 0);
-  }
+  WaitForAll(quitting, timeout_ms);
   return asked;
+}
+
+void WaitForProxyGuardsIn(std::wstring_view folder, DWORD timeout_ms) {
+  const ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return;
+  std::vector<ScopedHandle> guards;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (CompareStringOrdinal(entry.szExeFile, -1, kProxyGuardExecutable, -1, TRUE) != CSTR_EQUAL) {
+      continue;
+    }
+    ScopedHandle process(
+        OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (process && IsProgramIn(ProcessImagePath(process.get()), folder)) {
+      guards.push_back(std::move(process));
+    }
+  }
+  WaitForAll(guards, timeout_ms);
 }

@@ -16,4 +16,9 @@ bool IsProgramIn(std::wstring_view program, std::wstring_view folder);
 // processes it asked.
 std::vector<DWORD> QuitKeeloRunningFrom(std::wstring_view folder, DWORD timeout_ms);
 
+// Waits until no proxy guard started from |folder| runs any more, or |timeout_ms| has passed:
+// a guard keeps its executable open, which could then be neither replaced nor removed. A guard
+// ends by itself once its host's proxy snapshot is gone.
+void WaitForProxyGuardsIn(std::wstring_view folder, DWORD timeout_ms);
+
 #endif  // INSTALLER_ACTIONS_RUNNING_KEELO_H_

@@ -3,7 +3,7 @@
 
 The product is layered, each layer including only the ones below it (and itself):
 
-    runner/                   the process and its windows
+    runner/ guard/            the host's process and its windows; the proxy guard's process
     bridge/                   the desktop facilities, one unit each, around their hub
     messaging/                channels and their codec; portable
     common/ engine_api/ resources/   the ground floor
@@ -15,7 +15,15 @@ import pathlib
 import re
 import sys
 
-RANKS = {"common": 0, "engine_api": 0, "resources": 0, "messaging": 1, "bridge": 2, "runner": 3}
+RANKS = {
+    "common": 0,
+    "engine_api": 0,
+    "resources": 0,
+    "messaging": 1,
+    "bridge": 2,
+    "runner": 3,
+    "guard": 3,
+}
 OUTSIDE = {"devkit", "tests", "bench", "fuzz", "installer"}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 

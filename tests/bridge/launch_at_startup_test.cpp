@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/app_paths.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/registry_value_guard.h"

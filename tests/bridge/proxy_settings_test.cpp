@@ -13,7 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "bridge/durable_proxy_snapshot.h"
+#include "bridge/proxy_settings_map.h"
+#include "common/log_file.h"
 #include "tests/bridge/bridge_fixture.h"
+#include "tests/support/local_app_data.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -87,14 +91,21 @@ TEST(ProxySettingsMapTest, ReadsLenientlyAndWritesFlagsAsInt64) {
                 {"flags", int64_t{4294967295}}, {"server", "s"}, {"bypass", "b"}, {"pac", "p"}}));
 }
 
-// WinINet behind the seam: what the host passed, and what it answers.
+// WinINet behind the seam: what the host passed, and what it answers. The durable copy of the
+// snapshot is the test prefix's, for real; the guard is not started.
 class ProxySeamTest : public BridgeTest {
  protected:
   ProxySeamTest() {
+    RemoveProxySnapshot();
     SystemCalls& calls = bridge_->system_calls_for_testing();
     calls.apply_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       applied_.push_back(PassedOptions::From(list));
+      on_disk_at_apply_.push_back(ReadProxySnapshot());
       return apply_succeeds_;
+    };
+    calls.start_proxy_guard = [this] {
+      ++guards_started_;
+      return true;
     };
     calls.query_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       queried_.push_back(PassedOptions::From(list));
@@ -122,7 +133,13 @@ class ProxySeamTest : public BridgeTest {
     return false;
   }
 
+  // A test that leaves a snapshot ends the bridge itself, while these records still exist: its
+  // teardown applies the snapshot into them and removes the durable copy.
+  RegistryValueGuard snapshot_value_{kProxySnapshotKeyPath, kProxySnapshotValueName};
   std::vector<PassedOptions> applied_;
+  // The durable snapshot as each apply found it.
+  std::vector<std::optional<ProxySnapshot>> on_disk_at_apply_;
+  int guards_started_ = 0;
   std::vector<PassedOptions> queried_;
   bool fill_texts_when_failing_ = false;
   std::vector<LPWSTR> texts_of_failed_queries_;
@@ -306,9 +323,96 @@ TEST_F(ProxySeamTest, FailedRestoreIsNotRetried) {
   Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
   apply_succeeds_ = false;
   applied_.clear();
-  bridge_->RestoreProxyIfSaved();
+  bridge_->RestoreProxyIfSaved(ProxyRestoreSource::kQuit);
   bridge_.reset();
   EXPECT_EQ(applied_.size(), 1u);
+}
+
+TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
+  const DWORD self = GetCurrentProcessId();
+  const ProxySnapshot kept{self, kSnapshotSettings};
+  ASSERT_EQ(
+      Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
+      kTrue);
+  EXPECT_EQ(on_disk_at_apply_.back(), kept);
+  EXPECT_EQ(ReadProxySnapshot(), kept);
+  EXPECT_EQ(guards_started_, 1);
+
+  // Failed: the new snapshot was on disk while the apply ran, the earlier one is back after.
+  apply_succeeds_ = false;
+  ASSERT_EQ(Call(kDesktopChannel, "setProxy",
+                 EncodableMap{{"flags", 2}, {"restoreOnExit", EncodableMap{{"flags", 8}}}}),
+            kFalse);
+  EXPECT_EQ(on_disk_at_apply_.back(), (ProxySnapshot{self, ProxySettings{8, L"", L"", L""}}));
+  EXPECT_EQ(ReadProxySnapshot(), kept);
+  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
+
+  // Replaced: the copy follows, and the guard already watching it stays the only one.
+  apply_succeeds_ = true;
+  const ProxySnapshot second{self, ProxySettings{1, L"second", L"", L""}};
+  ASSERT_EQ(Call(kDesktopChannel, "setProxy",
+                 EncodableMap{{"flags", 1}, {"restoreOnExit", EncodableMap{{"server", "second"}}}}),
+            kTrue);
+  EXPECT_EQ(ReadProxySnapshot(), second);
+  EXPECT_EQ(guards_started_, 1);
+
+  // None given: the copy goes once the apply succeeded, not before, and not on a failure.
+  apply_succeeds_ = false;
+  ASSERT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}}), kFalse);
+  EXPECT_EQ(ReadProxySnapshot(), second);
+  apply_succeeds_ = true;
+  ASSERT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}}), kTrue);
+  EXPECT_EQ(on_disk_at_apply_.back(), second);
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+
+  // Failed with none before it: none after it either.
+  apply_succeeds_ = false;
+  ASSERT_EQ(
+      Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
+      kFalse);
+  EXPECT_EQ(on_disk_at_apply_.back(), kept);
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+
+  // Each copy that appears gets its guard; the one above found its copy gone and left.
+  apply_succeeds_ = true;
+  ASSERT_EQ(
+      Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
+      kTrue);
+  EXPECT_EQ(guards_started_, 3);
+  bridge_.reset();
+}
+
+TEST_F(ProxySeamTest, RestoreRemovesTheDurableCopyAfterItsAttemptAndLogsWhereItCameFrom) {
+  const TemporaryLocalAppData local;
+  LogFile log(local.KeeloFolder(L"logs"));
+  const ProcessLogScope log_scope(&log);
+  const ProxySnapshot kept{GetCurrentProcessId(), kSnapshotSettings};
+  const std::string snapshot_text = "flags 3, server \"old:80\", bypass \"b\", pac \"\"";
+
+  for (const UINT quit_message : {static_cast<UINT>(WM_ENDSESSION), QuitMessage()}) {
+    Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
+    on_disk_at_apply_.clear();
+    bridge_->HandleWindowMessage(nullptr, quit_message, 1, 0);
+    EXPECT_EQ(on_disk_at_apply_, std::vector<std::optional<ProxySnapshot>>{kept});
+    EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  }
+  // A failed restore is not retried, on disk either.
+  Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
+  apply_succeeds_ = false;
+  bridge_.reset();
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+
+  ASSERT_TRUE(log.Flush(std::chrono::seconds(10)));
+  const std::string set =
+      "setProxy applied flags 1, server \"\", bypass \"\", pac \"\"; to "
+      "restore on exit: " +
+      snapshot_text;
+  EXPECT_EQ(LoggedTexts(LogFilePath(local.KeeloFolder(L"logs"), 0)),
+            (std::vector<std::string>{set, "Proxy restored (session end): " + snapshot_text, set,
+                                      "Proxy restored (quit): " + snapshot_text, set,
+                                      "Proxy restore failed (teardown): " + snapshot_text}));
 }
 
 // WinINet of the test prefix for real, as far as Wine keeps it: the flags off and a server.

@@ -10,6 +10,7 @@
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/host_names.h"
 #include "tests/support/registry_value_guard.h"
+#include "tests/support/tray_icon_probe.h"
 
 namespace keelo::testing {
 namespace {
@@ -20,15 +21,6 @@ using flutter::EncodableValue;
 constexpr UINT kTrayCallback = WM_APP + 7;
 
 UINT QuitMessage() { return RegisterWindowMessageW(kQuitMessageName); }
-
-// Whether the shell still shows the host's icon.
-bool IconPresent(HWND host) {
-  NOTIFYICONDATAW data = {};
-  data.cbSize = sizeof(data);
-  data.hWnd = host;
-  data.uID = 1;
-  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
 
 // The tray menu the host opened, once it is up; null after five seconds.
 HWND WaitForMenu() {
@@ -45,18 +37,18 @@ HWND WaitForMenu() {
 TEST_F(HostTest, CloseHidesTheHostInTheTrayAndTheQuitMessageEndsIt) {
   StartHost(L"");
   ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(window_) != FALSE; }, kStartTimeoutMs));
-  EXPECT_TRUE(IconPresent(window_));
+  EXPECT_TRUE(TrayIconShown(window_));
 
   DWORD_PTR result = 0;
   SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kStartTimeoutMs, &result);
   EXPECT_TRUE(IsWindow(window_));
   EXPECT_FALSE(IsWindowVisible(window_));
   EXPECT_FALSE(host_->WaitForExit(200).has_value());
-  EXPECT_TRUE(IconPresent(window_));
+  EXPECT_TRUE(TrayIconShown(window_));
 
   PostMessageW(window_, QuitMessage(), 0, 0);
   EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
-  EXPECT_FALSE(IconPresent(window_));
+  EXPECT_FALSE(TrayIconShown(window_));
   auto goodbye = client_->WaitForGoodbye();
   EXPECT_TRUE(goodbye.ok()) << goodbye.error;
 }
@@ -71,7 +63,7 @@ TEST_F(HostTest, TrayMenusQuitEndsTheHostWithZero) {
   PostMessageW(menu, WM_KEYDOWN, VK_UP, 0);
   PostMessageW(menu, WM_KEYDOWN, VK_RETURN, 0);
   EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
-  EXPECT_FALSE(IconPresent(window_));
+  EXPECT_FALSE(TrayIconShown(window_));
 }
 
 // A quit from outside while the menu's loop runs: the menu closes, and the quit follows from

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bridge/durable_proxy_snapshot.h"
+#include "bridge/proxy_settings.h"
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "messaging/encodable_value.h"
@@ -16,6 +18,7 @@
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -221,6 +224,28 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
   EXPECT_TRUE(KeeloUninstallEntries().empty());
   EXPECT_EQ(RunValueData(), L"<missing>");
   EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
+}
+
+// A host that died together with its guard left the user's proxy pointing at its own, and no
+// host will start again to put it back.
+TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
+  const ProxyRegistryGuard proxy_values;
+  const RegistryValueGuard snapshot(kProxySnapshotKeyPath, kProxySnapshotValueName);
+  ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
+  ASSERT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, SystemCalls::Real()));
+  // No process has the id 0: the host that wrote it has ended.
+  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
+
+  ASSERT_EQ(Uninstall(OnlyProduct()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
+  EXPECT_EQ(ReadRegistryProxy(), (RegistryProxy{0, L"before:uninstall"}))
+      << Describe(ReadRegistryProxy());
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
+  EXPECT_NE(LastMsiexecLog().find("Keelo: Proxy restored (uninstall): flags 1, server "
+                                  "\"before:uninstall\""),
+            std::string::npos)
+      << LastMsiexecLog();
+  ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
 }
 
 TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {

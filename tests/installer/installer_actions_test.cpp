@@ -6,11 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "bridge/durable_proxy_snapshot.h"
+#include "bridge/proxy_settings.h"
+#include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -99,6 +103,70 @@ TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {
   EXPECT_EQ(QuitKeeloRunningFrom(ProductBundle(), kStartTimeoutMs), std::vector<DWORD>{host->id()});
   // The call waited for it.
   EXPECT_EQ(host->WaitForExit(0), std::optional<DWORD>(0)) << host->Output();
+}
+
+// The prefix's proxy and the snapshot value, put back after each test.
+class ProxyLeftBehindTest : public ::testing::Test {
+ protected:
+  ProxyLeftBehindTest() {
+    RemoveProxySnapshot();
+    EXPECT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, SystemCalls::Real()));
+  }
+  ~ProxyLeftBehindTest() override { ApplyProxySettings(ProxySettings{}, SystemCalls::Real()); }
+
+  static std::wstring ProxyServer() { return ReadRegistryProxy().server; }
+
+  const ProxyRegistryGuard proxy_values_;
+  RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
+};
+
+TEST_F(ProxyLeftBehindTest, OnlyTheSnapshotOfAHostThatEndedIsPutBack) {
+  // This process runs, as a host from another folder would: its snapshot stays with it.
+  const ProxySnapshot held{GetCurrentProcessId(), ProxySettings{1, L"still:held", L"", L""}};
+  ASSERT_TRUE(SaveProxySnapshot(held));
+  EXPECT_FALSE(RestoreSnapshotLeftBehind().has_value());
+  EXPECT_EQ(ReadProxySnapshot(), held);
+  EXPECT_EQ(ProxyServer(), L"127.0.0.1:9");
+
+  // No process has the id 0: a host that has ended.
+  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
+  const std::optional<RestoredProxySnapshot> restored = RestoreSnapshotLeftBehind();
+  ASSERT_TRUE(restored.has_value());
+  EXPECT_TRUE(restored->applied);
+  EXPECT_EQ(restored->settings, (ProxySettings{1, L"before:uninstall", L"", L""}));
+  EXPECT_EQ(ProxyServer(), L"before:uninstall");
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+}
+
+// A guard keeps its executable open until its host's snapshot goes.
+TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
+  ASSERT_TRUE(SaveProxySnapshot({GetCurrentProcessId(), ProxySettings{}}));
+  const std::wstring guard_path = ProductBundle() + L"\\" + kProxyGuardExecutable;
+  std::wstring command_line = L"\"" + guard_path + L"\" " + std::to_wstring(GetCurrentProcessId());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION started = {};
+  ASSERT_TRUE(CreateProcessW(guard_path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &started));
+  const ScopedHandle guard(started.hProcess);
+  const ScopedHandle thread(started.hThread);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const ScopedHandle watching(
+            OpenMutexW(SYNCHRONIZE, FALSE, ProxyGuardMutexName(GetCurrentProcessId()).c_str()));
+        return static_cast<bool>(watching);
+      },
+      kStartTimeoutMs));
+
+  // Another folder's guards are not waited for; this one's are, until the timeout.
+  WaitForProxyGuardsIn(InstallDirectory(), kStartTimeoutMs);
+  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  WaitForProxyGuardsIn(ProductBundle(), 100);
+  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  ASSERT_TRUE(RemoveProxySnapshot());
+  WaitForProxyGuardsIn(ProductBundle(), kStartTimeoutMs);
+  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace

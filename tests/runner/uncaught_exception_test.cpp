@@ -8,17 +8,17 @@
 namespace {
 
 TEST(UncaughtExceptionTest, TheLineNamesWhatEndedTheProcess) {
-  EXPECT_EQ(UncaughtExceptionLine(), "Ending: std::terminate was called without an exception.\n");
+  EXPECT_EQ(UncaughtExceptionLine(), "Ending: std::terminate was called without an exception.");
   try {
     throw std::bad_alloc();
   } catch (...) {
     EXPECT_EQ(UncaughtExceptionLine(),
-              std::string("Ending on an uncaught exception: ") + std::bad_alloc().what() + "\n");
+              std::string("Ending on an uncaught exception: ") + std::bad_alloc().what());
   }
   try {
     throw 7;
   } catch (...) {
-    EXPECT_EQ(UncaughtExceptionLine(), "Ending on an uncaught exception of an unknown type.\n");
+    EXPECT_EQ(UncaughtExceptionLine(), "Ending on an uncaught exception of an unknown type.");
   }
 }
 

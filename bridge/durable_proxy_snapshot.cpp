@@ -1,0 +1,59 @@
+#include "bridge/durable_proxy_snapshot.h"
+
+std::wstring ProxyGuardMutexName(DWORD host_process_id) {
+  return L"Local\\VantrelKeeloProxyGuard-" + std::to_wstring(host_process_id);
+}
+
+std::wstring HostEndingEventName(DWORD host_process_id) {
+  return L"Local\\VantrelKeeloHostEnding-" + std::to_wstring(host_process_id);
+}
+
+bool SaveProxySnapshot(const ProxySnapshot& snapshot) {
+  const std::wstring text = EncodeProxySnapshot(snapshot);
+  // The size counts the terminating NUL, as a registry editor writes a string.
+  const DWORD size = static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+  return RegSetKeyValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName, REG_SZ,
+                         text.c_str(), size) == ERROR_SUCCESS;
+}
+
+std::optional<std::wstring> ReadProxySnapshotText() {
+  DWORD size = 0;
+  if (RegGetValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName, RRF_RT_REG_SZ,
+                   nullptr, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring text(size / sizeof(wchar_t), L'\0');
+  if (RegGetValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName, RRF_RT_REG_SZ,
+                   nullptr, text.data(), &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  // Only the terminator goes: a text of the snapshot may itself hold a NUL, which its length
+  // accounts for.
+  text.resize(size / sizeof(wchar_t));
+  if (!text.empty() && text.back() == L'\0') text.pop_back();
+  return text;
+}
+
+std::optional<ProxySnapshot> ReadProxySnapshot() {
+  const std::optional<std::wstring> text = ReadProxySnapshotText();
+  if (!text) return std::nullopt;
+  return DecodeProxySnapshot(*text);
+}
+
+bool RemoveProxySnapshot() {
+  const LSTATUS status =
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName);
+  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+}
+
+std::optional<RestoredProxySnapshot> RestoreProxySnapshot(
+    const SystemCalls& system, const std::function<bool(DWORD owner_process_id)>& accept) {
+  const std::optional<std::wstring> text = ReadProxySnapshotText();
+  if (!text) return std::nullopt;
+  const std::optional<ProxySnapshot> snapshot = DecodeProxySnapshot(*text);
+  if (!snapshot || !accept(snapshot->owner_process_id)) return std::nullopt;
+  RestoredProxySnapshot restored{snapshot->settings,
+                                 ApplyProxySettings(snapshot->settings, system)};
+  if (ReadProxySnapshotText() == text) RemoveProxySnapshot();
+  return restored;
+}

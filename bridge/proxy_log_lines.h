@@ -1,0 +1,34 @@
+#ifndef BRIDGE_PROXY_LOG_LINES_H_
+#define BRIDGE_PROXY_LOG_LINES_H_
+
+#include <optional>
+#include <string>
+
+#include "bridge/proxy_settings.h"
+
+// The log's lines about the user's proxy: every change and every restore, with where it came
+// from, so that a user who lost their internet can send what happened.
+
+// Where a snapshot was put back from.
+enum class ProxyRestoreSource {
+  kQuit,        // the tray's Quit, the quit message or a console's Ctrl+C
+  kSessionEnd,  // the session ending
+  kTeardown,    // the bridge torn down
+  kNextStart,   // the next host, for one that ended without putting it back
+  kGuard,       // the host's proxy guard, once the host had ended
+  kUninstall,   // the installer, before it removed Keelo
+};
+
+// flags 3, server "proxy.lan:8080", bypass "<local>", pac ""
+std::string DescribeProxySettings(const ProxySettings& settings);
+
+// One "setProxy": what was asked, whether it was applied, and what is to be put back on exit
+// afterwards (unchanged when it was not applied).
+std::string SetProxyLine(const ProxySettings& requested, bool applied,
+                         const std::optional<ProxySettings>& to_restore);
+
+// A snapshot put back, or tried: "Proxy restored (guard): flags 1, ...".
+std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxySettings& snapshot,
+                             bool applied);
+
+#endif  // BRIDGE_PROXY_LOG_LINES_H_

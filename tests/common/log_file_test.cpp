@@ -1,0 +1,151 @@
+#include "common/log_file.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tests/support/local_app_data.h"
+
+namespace keelo::testing {
+namespace {
+
+constexpr auto kFlushTimeout = std::chrono::seconds(10);
+
+SYSTEMTIME Time(WORD hour, WORD minute, WORD second, WORD millisecond) {
+  SYSTEMTIME time = {};
+  time.wYear = 2026;
+  time.wMonth = 12;
+  time.wDay = 7;
+  time.wHour = hour;
+  time.wMinute = minute;
+  time.wSecond = second;
+  time.wMilliseconds = millisecond;
+  return time;
+}
+
+uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+TEST(LogLineTest, IsOneLineWithTimeAndProcessHoweverLongOrOddTheText) {
+  const SYSTEMTIME time = Time(17, 5, 3, 9);
+  EXPECT_EQ(FormatLogLine(time, 4242, "Proxy restored (guard)"),
+            "2026-12-07T17:05:03.009Z [4242] Proxy restored (guard)\r\n");
+  // A line end or another control character in the text would begin a line of its own.
+  EXPECT_EQ(FormatLogLine(time, 1, std::string("a\nb\rc\0d\te\x7f", 10)),
+            std::string("2026-12-07T17:05:03.009Z [1] a?b?c?d\te?\r\n"));
+
+  // Cut at the limit, and never inside a character: "é" is two bytes.
+  const std::string prefix = "2026-12-07T17:05:03.009Z [1] ";
+  const std::string long_text = std::string(kMaxLogText - 1, 'x') + "\xC3\xA9" + "tail";
+  EXPECT_EQ(FormatLogLine(time, 1, long_text),
+            prefix + std::string(kMaxLogText - 1, 'x') + "...\r\n");
+  const std::string exact(kMaxLogText, 'y');
+  EXPECT_EQ(FormatLogLine(time, 1, exact), prefix + exact + "\r\n");
+}
+
+TEST(LogRotationTest, StartsANewFileOnlyWhenALineWouldPassTheLimit) {
+  EXPECT_FALSE(LogNeedsRotation(0, 5000, 1000));
+  EXPECT_FALSE(LogNeedsRotation(900, 100, 1000));
+  EXPECT_TRUE(LogNeedsRotation(900, 101, 1000));
+  EXPECT_EQ(LogFilePath(L"C:\\logs", 0), L"C:\\logs\\keelo.log");
+  EXPECT_EQ(LogFilePath(L"C:\\logs", 2), L"C:\\logs\\keelo.2.log");
+}
+
+// Many lines through a small limit: every file stays within it, only the two older files are
+// kept, and what is kept is the newest lines, whole and in order.
+TEST(LogFileTest, StaysWithinItsBoundOverManyLines) {
+  const TemporaryLocalAppData local;
+  const std::wstring folder = local.KeeloFolder(L"logs");
+  constexpr uint64_t kLimit = 4096;
+  constexpr int kLines = 3000;
+  {
+    LogFile log(folder, kLimit, 2);
+    for (int line = 0; line < kLines; ++line) {
+      log.Write("line " + std::to_string(line) + " " + std::string(line % 97, '.'));
+    }
+    ASSERT_TRUE(log.Flush(kFlushTimeout));
+  }
+  for (int age = 0; age <= 2; ++age) {
+    EXPECT_GT(FileSize(LogFilePath(folder, age)), 0u) << age;
+    EXPECT_LE(FileSize(LogFilePath(folder, age)), kLimit) << age;
+  }
+  EXPECT_EQ(GetFileAttributesW(LogFilePath(folder, 3).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(TemporaryLocalAppData::FilesIn(folder).size(), 3u);
+
+  std::vector<std::string> kept;
+  for (int age = 2; age >= 0; --age) {
+    for (const std::string& text : LoggedTexts(LogFilePath(folder, age))) kept.push_back(text);
+  }
+  ASSERT_FALSE(kept.empty());
+  const int first = kLines - static_cast<int>(kept.size());
+  EXPECT_GT(first, 0);
+  for (size_t i = 0; i < kept.size(); ++i) {
+    const int line = first + static_cast<int>(i);
+    ASSERT_EQ(kept[i], "line " + std::to_string(line) + " " + std::string(line % 97, '.'));
+  }
+}
+
+// Another process's writer (the proxy guard's) takes turns with this one through the session's
+// mutex, and rotates the same files.
+TEST(LogFileTest, TwoWritersKeepEveryLineOnceWithinTheBound) {
+  const TemporaryLocalAppData local;
+  const std::wstring folder = local.KeeloFolder(L"logs");
+  {
+    LogFile first(folder, 2048, 2);
+    LogFile second(folder, 2048, 2);
+    for (int line = 0; line < 40; ++line) {
+      LogFile& writer = line % 2 == 0 ? first : second;
+      writer.Write("writer line " + std::to_string(line));
+      if (line % 5 == 0) {
+        ASSERT_TRUE(writer.Flush(kFlushTimeout));
+      }
+    }
+  }
+  std::vector<std::string> kept;
+  for (int age = 2; age >= 0; --age) {
+    EXPECT_LE(FileSize(LogFilePath(folder, age)), 2048u);
+    for (const std::string& text : LoggedTexts(LogFilePath(folder, age))) kept.push_back(text);
+  }
+  EXPECT_EQ(kept.size(), 40u);
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(std::unique(kept.begin(), kept.end()), kept.end());
+}
+
+TEST(LogFileTest, AFolderThatCannotBeMadeDropsTheLinesAndNothingElse) {
+  const TemporaryLocalAppData local;
+  // Under a file, where no folder can be.
+  const std::wstring file = local.path() + L"\\file";
+  const HANDLE made =
+      CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(made, INVALID_HANDLE_VALUE);
+  CloseHandle(made);
+  LogFile log(file + L"\\logs");
+  log.Write("nowhere to go");
+  EXPECT_TRUE(log.Flush(kFlushTimeout));
+  EXPECT_EQ(GetFileAttributesW((file + L"\\logs").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST(ProcessLogTest, LinesGoToTheScopedLogOnlyWhileTheScopeLasts) {
+  const TemporaryLocalAppData local;
+  const std::wstring folder = local.KeeloFolder(L"logs");
+  LogFile log(folder);
+  WriteLogLine("before");
+  {
+    const ProcessLogScope scope(&log);
+    WriteLogLine("during");
+  }
+  WriteLogLine("after");
+  ASSERT_TRUE(log.Flush(kFlushTimeout));
+  EXPECT_EQ(LoggedTexts(LogFilePath(folder, 0)), std::vector<std::string>{"during"});
+}
+
+}  // namespace
+}  // namespace keelo::testing
