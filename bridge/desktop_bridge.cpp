@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "bridge/app_identifier.h"
+#include "bridge/window_blocking.h"
 #include "bridge/window_messages.h"
 #include "messaging/standard_method_codec.h"
 
@@ -111,7 +112,8 @@ void DesktopBridge::BringToFront() {
   const DWORD own_thread = GetCurrentThreadId();
   // Windows only lets the thread that owns the foreground hand it on: joined with that thread's
   // input state for the moment, this thread may take it. Detached again right after, always.
-  const bool attach = foreground_thread != 0 && foreground_thread != own_thread;
+  const bool attach = JoinsForegroundInput(foreground_thread, own_thread,
+                                           foreground != nullptr && IsHungAppWindow(foreground));
   if (attach) AttachThreadInput(foreground_thread, own_thread, TRUE);
   BringWindowToTop(window_);
   SetForegroundWindow(window_);

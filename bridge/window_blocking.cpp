@@ -1,12 +1,20 @@
+#include "bridge/window_blocking.h"
+
 #include "bridge/desktop_bridge.h"
 
 namespace {
 
+// Neither call waits for the window's thread: a program that has stopped responding would
+// otherwise hold the host, its tray and its engine until it answered, if ever.
 void ShowWithoutChangingSize(HWND window) {
-  ShowWindow(window, IsIconic(window) ? SW_RESTORE : SW_SHOW);
+  ShowWindowAsync(window, IsIconic(window) ? SW_RESTORE : SW_SHOW);
 }
 
 }  // namespace
+
+bool JoinsForegroundInput(DWORD foreground_thread, DWORD own_thread, bool foreground_hung) {
+  return foreground_thread != 0 && foreground_thread != own_thread && !foreground_hung;
+}
 
 bool DesktopBridge::IsOtherLiveWindow(HWND window) const {
   return window != nullptr && IsWindow(window) && window != window_;
@@ -15,7 +23,7 @@ bool DesktopBridge::IsOtherLiveWindow(HWND window) const {
 void DesktopBridge::BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result) {
   HWND target = arguments.GetWindowHandle("hwnd");
   const bool blocked = IsOtherLiveWindow(target);
-  if (blocked) ShowWindow(target, SW_MINIMIZE);
+  if (blocked) ShowWindowAsync(target, SW_MINIMIZE);
   BringToFront();
   const flutter::EncodableValue reply(blocked);
   result.Success(&reply);

@@ -87,6 +87,14 @@ void WindowBridgeTest::PumpMessages() {
   }
 }
 
+bool WindowBridgeTest::PumpUntil(const std::function<bool()>& condition) {
+  for (int waited = 0; waited < 5000 && !condition(); waited += 10) {
+    PumpMessages();
+    Sleep(10);
+  }
+  return condition();
+}
+
 Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
                          std::string* diagnostics) {
   Replies replies;

@@ -91,35 +91,33 @@ class WindowChromeTest : public WindowBridgeTest {
 TEST_F(WindowChromeTest, BlockMinimisesAnotherAppAndRaisesTheHost) {
   auto app = StartApp(L"to block");
   ASSERT_NE(app, nullptr);
-  SetForegroundWindow(app->window());
+  HWND other = app->window();
+  SetForegroundWindow(other);
+  auto iconic = [&] { return IsIconic(other) != FALSE; };
+  auto in_front = [&] { return GetForegroundWindow() == other; };
 
-  EXPECT_EQ(
-      Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_TRUE(IsIconic(app->window()));
+  EXPECT_EQ(Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil(iconic));
   EXPECT_EQ(GetForegroundWindow(), window_);
   // Twice is harmless.
-  EXPECT_EQ(
-      Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
+  EXPECT_EQ(Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
 
-  EXPECT_EQ(
-      Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_FALSE(IsIconic(app->window()));
-  EXPECT_TRUE(IsWindowVisible(app->window()));
-  EXPECT_EQ(GetForegroundWindow(), app->window());
+  EXPECT_EQ(Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil([&] { return !iconic() && in_front(); }));
+  EXPECT_TRUE(IsWindowVisible(other));
   // A window that was never blocked is shown all the same.
-  EXPECT_EQ(
-      Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_EQ(GetForegroundWindow(), app->window());
+  EXPECT_EQ(Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil(in_front));
 
   // The handle as the encoding carries a small value: an int32, sign-extended.
   EXPECT_EQ(Call(kDesktopChannel, "blockWindow",
-                 EncodableMap{{"hwnd", static_cast<int32_t>(HandleValue(app->window()))}}),
+                 EncodableMap{{"hwnd", static_cast<int32_t>(HandleValue(other))}}),
             kTrue);
-  EXPECT_TRUE(IsIconic(app->window()));
+  EXPECT_TRUE(PumpUntil(iconic));
 }
 
 TEST_F(WindowChromeTest, UnusableHandlesAreLeftAloneButTheHostStillComesUp) {
