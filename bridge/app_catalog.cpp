@@ -160,13 +160,15 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
   }
 }
 
-BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) noexcept {
-  // EnumWindows passes the catalogue's address as a number; the cast back cannot be avoided.
+BOOL CALLBACK CollectWindowApp(HWND window, LPARAM pass_address) noexcept {
+  // EnumWindows passes the pass's address as a number; the cast back cannot be avoided.
   // NOLINTNEXTLINE(performance-no-int-to-ptr)
-  auto& catalog = *reinterpret_cast<AppCatalog*>(catalog_address);
+  const WindowPass& pass = *reinterpret_cast<const WindowPass*>(pass_address);
+  AppCatalog& catalog = pass.catalog;
   if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr ||
       GetWindowTextLengthW(window) == 0 ||
-      (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) {
+      (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0 ||
+      IsHiddenByCompositor(pass.read_cloaked(window))) {
     return TRUE;
   }
   const std::wstring image = ResolveAppProcess(window).image_path;
@@ -194,7 +196,8 @@ flutter::EncodableList AppCatalogToList(const AppCatalog& catalog) {
   return list;
 }
 
-flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder) {
+flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
+                                       const CloakReader& read_cloaked) {
   AppCatalog catalog;
   for (const KNOWNFOLDERID* folder : {&FOLDERID_Programs, &FOLDERID_CommonPrograms}) {
     // The path is the caller's to free whether or not the call succeeded.
@@ -204,11 +207,12 @@ flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder) {
     }
   }
   // The result only tells whether a callback stopped the enumeration, and this one never does.
-  EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&catalog));
+  WindowPass pass{catalog, read_cloaked};
+  EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&pass));
   return AppCatalogToList(catalog);
 }
 
 void DesktopBridge::ListApps(const MethodArguments&, flutter::MethodResult& result) {
-  const flutter::EncodableValue reply(BuildAppCatalog(system_.list_folder));
+  const flutter::EncodableValue reply(BuildAppCatalog(system_.list_folder, system_.read_cloaked));
   result.Success(&reply);
 }

@@ -1,5 +1,8 @@
 #include "bridge/system_calls.h"
 
+#include <dwmapi.h>
+
+#include <optional>
 #include <vector>
 
 #include "common/scoped_handles.h"
@@ -67,6 +70,14 @@ bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
+std::optional<DWORD> ReadCloakedFromCompositor(HWND window) {
+  DWORD cloaked = 0;
+  if (FAILED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked)))) {
+    return std::nullopt;
+  }
+  return cloaked;
+}
+
 }  // namespace
 
 bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
@@ -79,5 +90,6 @@ SystemCalls SystemCalls::Real() {
   calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
   calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
   calls.list_folder = &ListFolder;
+  calls.read_cloaked = &ReadCloakedFromCompositor;
   return calls;
 }
