@@ -45,6 +45,7 @@ DesktopBridge::~DesktopBridge() {
   // First, so that the user's proxy is back even if anything after this fails.
   RestoreProxyIfSaved();
   if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
+  CancelFrameLookAgain();
   RemoveTrayIcon();
   current_bridge = nullptr;
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point

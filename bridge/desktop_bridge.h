@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "bridge/app_identity.h"
 #include "bridge/method_arguments.h"
 #include "bridge/proxy_settings.h"
 #include "bridge/system_calls.h"
@@ -48,7 +49,9 @@ class DesktopBridge {
                                            LONG object_id, LONG child_id, DWORD thread_id,
                                            DWORD time) noexcept;
 
-  // Sends "onForeground" with |window|'s identity; nothing is awaited.
+  // Sends "onForeground" with |window|'s identity; nothing is awaited. A packaged app's frame
+  // that does not hold the app's window yet is looked at once more shortly after, and reported
+  // again if the app is inside by then.
   void OnForegroundChanged(HWND window);
 
   // Applies the proxy snapshot the UI application asked to have put back, once; later calls do
@@ -100,6 +103,10 @@ class DesktopBridge {
     MethodHandler handler;
   };
 
+  // The main window's timer for the second look at a packaged app's frame, and its delay.
+  static constexpr UINT_PTR kFrameLookAgainTimer = 0x4B46;
+  static constexpr UINT kFrameLookAgainDelayMs = 250;
+
   // The modal loops that the bridge runs on the UI thread, during which a quit must wait.
   enum class ModalLoop { kNone, kTrayMenu, kDrag };
 
@@ -115,6 +122,10 @@ class DesktopBridge {
   double WindowScale() const;
   void SetCornerPreference(DWORD preference);
   bool HandleTrayCallback(UINT notification);
+  void ReportForeground(HWND window, const AppProcess& process);
+  // The second look at |frame_to_look_again_|, when its timer fires.
+  void LookAgainAtFrame();
+  void CancelFrameLookAgain();
   void ListApps(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetIcons(const MethodArguments& arguments, flutter::MethodResult& result);
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
@@ -149,6 +160,8 @@ class DesktopBridge {
   LONG_PTR saved_style_ = 0;
   WINDOWPLACEMENT saved_placement_ = {};
   std::optional<ProxySettings> proxy_to_restore_;
+  // A frame reported as the frame host itself, whose timer runs for a second look.
+  HWND frame_to_look_again_ = nullptr;
   ModalLoop modal_loop_ = ModalLoop::kNone;
   // A quit that arrived while a modal loop ran.
   bool quit_pending_ = false;

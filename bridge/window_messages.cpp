@@ -35,6 +35,10 @@ std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT mess
       // In the shell's legacy callback form the low word is the mouse or balloon event.
       if (HandleTrayCallback(LOWORD(lparam))) return 0;
       return std::nullopt;
+    case WM_TIMER:
+      if (wparam != kFrameLookAgainTimer) return std::nullopt;
+      LookAgainAtFrame();
+      return 0;
     case WM_GETMINMAXINFO: {
       auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
       limits->ptMinTrackSize = MinimumTrackSize(mini_mode_, FlutterDesktopGetDpiForHWND(window));
