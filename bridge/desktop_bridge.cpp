@@ -91,8 +91,21 @@ void DesktopBridge::HandleUiCall(const flutter::MethodCall& call,
   Dispatch(kMethods, call, *result);
 }
 
+DesktopBridge::HandlingCall::HandlingCall(DesktopBridge& bridge) : bridge_(bridge) {
+  ++bridge_.calls_in_progress_;
+}
+
+DesktopBridge::HandlingCall::~HandlingCall() {
+  if (--bridge_.calls_in_progress_ > 0 || !bridge_.quit_pending_) return;
+  bridge_.quit_pending_ = false;
+  // Through the host's own message loop: by the time it arrives, nothing of the call that just
+  // ended, nor of whoever made it, is still on the stack.
+  PostMessageW(bridge_.window_, QuitMessage(), 0, 0);
+}
+
 void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                              flutter::MethodResult& result) {
+  const HandlingCall handling(*this);
   const MethodArguments arguments(call.arguments());
   for (const Method& method : methods) {
     // Byte for byte, case included; a name with an embedded zero byte matches nothing.
@@ -123,28 +136,25 @@ void DesktopBridge::BringToFront() {
 
 bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
   // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
-  // running while the outer one still is, and a quit then would destroy the window under it.
+  // running while the outer one still is, and a quit then would end the wrong loop.
   if (modal_loop_ != ModalLoop::kNone) return true;
+  const HandlingCall handling(*this);
   modal_loop_ = kind;
   loop();
   modal_loop_ = ModalLoop::kNone;
-  if (!quit_pending_) return true;
-  quit_pending_ = false;
-  // Through the host's own message loop: by the time it arrives, nothing of the loop that just
-  // ended, nor of whoever called into the bridge, is still on the stack.
-  PostMessageW(window_, QuitMessage(), 0, 0);
-  return false;
+  return !quit_pending_;
 }
 
 void DesktopBridge::Quit() {
-  if (modal_loop_ != ModalLoop::kNone) {
-    // Destroying the window now would destroy this bridge, and during a drag the engine too,
-    // under a loop that is still running. The loop is ended, and the quit follows once it has
-    // returned.
+  if (calls_in_progress_ > 0) {
+    // Destroying the window now would destroy this bridge, and the engine with it, under the
+    // handler that let this message in, which would go on with freed memory. The quit follows
+    // once the outermost call has returned, and a modal loop, which would not return by itself,
+    // is ended.
     quit_pending_ = true;
     if (modal_loop_ == ModalLoop::kTrayMenu) {
       EndMenu();
-    } else {
+    } else if (modal_loop_ == ModalLoop::kDrag) {
       PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
     }
     return;

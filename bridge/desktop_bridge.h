@@ -77,8 +77,8 @@ class DesktopBridge {
   // Sends "onTrayCommand" {"command": |command|}.
   void SendTrayCommand(const char* command);
   // Ends the application: the proxy snapshot put back, the icon removed, the window destroyed
-  // (and with it this bridge). Inside one of the bridge's modal loops it is carried out once the
-  // loop has returned.
+  // (and with it this bridge). While the bridge is handling a call, it is carried out once the
+  // outermost one has returned; a modal loop of the bridge is ended first.
   void Quit();
 
   // What the UI application last set for the tray.
@@ -110,8 +110,25 @@ class DesktopBridge {
   // The modal loops that the bridge runs on the UI thread, during which a quit must wait.
   enum class ModalLoop { kNone, kTrayMenu, kDrag };
 
+  // Counts a call that the bridge is handling, from its start to its end: a channel call, a
+  // window message it acts on, a modal loop. Whatever the call does may let a sent message in
+  // (the shell's calls, a COM modal loop inside ShellExecuteW), and a quit among them must not
+  // destroy the bridge under it.
+  class HandlingCall {
+   public:
+    explicit HandlingCall(DesktopBridge& bridge);
+    ~HandlingCall();
+    HandlingCall(const HandlingCall&) = delete;
+    HandlingCall& operator=(const HandlingCall&) = delete;
+
+   private:
+    DesktopBridge& bridge_;
+  };
+
   void Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                 flutter::MethodResult& result);
+  std::optional<LRESULT> HandleCountedWindowMessage(HWND window, UINT message, WPARAM wparam,
+                                                    LPARAM lparam);
 
   // Not null, alive, and not the host's own window.
   bool IsOtherLiveWindow(HWND window) const;
@@ -163,7 +180,9 @@ class DesktopBridge {
   // A frame reported as the frame host itself, whose timer runs for a second look.
   HWND frame_to_look_again_ = nullptr;
   ModalLoop modal_loop_ = ModalLoop::kNone;
-  // A quit that arrived while a modal loop ran.
+  // Calls being handled, nested in one another on the UI thread.
+  int calls_in_progress_ = 0;
+  // A quit that arrived while a call was being handled.
   bool quit_pending_ = false;
   // The system's own operations unless a test replaced them.
   SystemCalls system_ = SystemCalls::Real();

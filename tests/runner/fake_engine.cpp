@@ -77,7 +77,8 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   fake.byte_option = properties->byte_option;
   if (fake.fail_engine_create) return nullptr;
   ++fake.engines_created;
-  return new FlutterDesktopEngine{FlutterDesktopMessenger::Create()};
+  fake.last_messenger = FlutterDesktopMessenger::Create();
+  return new FlutterDesktopEngine{fake.last_messenger};
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {

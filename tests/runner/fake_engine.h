@@ -56,6 +56,9 @@ struct FakeEngineLibrary {
   // Null-handle calls the library would crash on.
   int null_handle_calls = 0;
   HWND last_view = nullptr;
+  // The development kit's messenger of the last engine made; it goes with the engine unless a
+  // test holds a reference.
+  FlutterDesktopMessengerRef last_messenger = nullptr;
 
   FlutterDesktopOnNextFrameCallback next_frame_callback = nullptr;
   void* next_frame_user_data = nullptr;
