@@ -36,6 +36,9 @@ struct FakeEngineLibrary {
   // A message that HandleTopLevelWindowProc consumes, with its result.
   std::optional<UINT> consumed_message;
   LRESULT consumed_result = 0;
+  // A message on which HandleTopLevelWindowProc destroys the window, once, as a handler the
+  // host calls while it starts might.
+  std::optional<UINT> destroy_window_on;
 
   // Counts and records.
   int engines_created = 0;

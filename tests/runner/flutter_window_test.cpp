@@ -102,6 +102,22 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
   EXPECT_EQ(fake_engine().null_handle_calls, 0);
 }
 
+// The bridge sends the window its icons while it starts, and a message handled meanwhile may
+// destroy the window: the bridge then goes before the engine whose messenger it borrows, and
+// the window fails to open with nothing left over.
+TEST_F(FlutterWindowTest, WindowDestroyedWhileTheBridgeStartsEndsTheBridgeBeforeTheEngine) {
+  fake_engine().destroy_window_on = WM_SETICON;
+  FlutterWindow window(project_);
+  EXPECT_FALSE(Open(window));
+  EXPECT_EQ(window.handle(), nullptr);
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  EXPECT_EQ(fake_engine().engines_destroyed, 1);
+  EXPECT_EQ(fake_engine().redraws, 0);
+  EXPECT_EQ(fake_engine().null_handle_calls, 0);
+}
+
 TEST_F(FlutterWindowTest, FontChangeIsOfferedToTheEngineBeforeTheFontsAreReloaded) {
   FlutterWindow window(project_);
   ASSERT_TRUE(Open(window));
