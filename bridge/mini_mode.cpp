@@ -41,6 +41,8 @@ LONG_PTR MiniWindowStyle(LONG_PTR normal_style) {
          static_cast<LONG_PTR>(WS_POPUP);
 }
 
+LONG_PTR RestoredWindowStyle(LONG_PTR saved_style) { return saved_style & ~kShowStateBits; }
+
 POINT MinimumTrackSize(bool mini_mode, UINT dpi) {
   if (mini_mode) return {1, 1};
   const double scale = ScaleForDpi(dpi);
@@ -94,7 +96,7 @@ void DesktopBridge::EnterMiniMode(double width, double height) {
 void DesktopBridge::ExitMiniMode(bool notify) {
   if (!mini_mode_) return;
   mini_mode_ = false;
-  SetWindowLongPtrW(window_, GWL_STYLE, saved_style_);
+  SetWindowLongPtrW(window_, GWL_STYLE, RestoredWindowStyle(saved_style_));
   SetCornerPreference(kDefaultCorners);
   SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);

@@ -24,6 +24,11 @@ int ScaledMiniSide(double logical, double scale);
 // and neither minimised nor maximised, as a popup; every other bit kept.
 LONG_PTR MiniWindowStyle(LONG_PTR normal_style);
 
+// The style put back when mini mode is left: |saved_style| as it was on entry, but neither
+// minimised nor maximised. The saved placement brings the show state back, and it sizes a window
+// for "show maximised" only when the window does not already claim to be maximised.
+LONG_PTR RestoredWindowStyle(LONG_PTR saved_style);
+
 // The smallest size the user may drag the window to: anything in mini mode, the normal minimum
 // scaled to |dpi| otherwise.
 POINT MinimumTrackSize(bool mini_mode, UINT dpi);

@@ -56,11 +56,14 @@ TEST(MiniModeGeometryTest, SidesRoundHalfUpAndStayWithinAWindowCoordinate) {
   }
 }
 
-TEST(MiniModeGeometryTest, StyleLosesTheFrameAndKeepsEverythingElse) {
+TEST(MiniModeGeometryTest, StylesLoseTheFrameInMiniModeAndTheShowStateBothWays) {
   const LONG_PTR normal = WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN;
   EXPECT_EQ(MiniWindowStyle(normal), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
   EXPECT_EQ(MiniWindowStyle(normal | WS_MAXIMIZE), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
   EXPECT_EQ(MiniWindowStyle(normal | WS_MINIMIZE), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
+  EXPECT_EQ(RestoredWindowStyle(normal), normal);
+  EXPECT_EQ(RestoredWindowStyle(normal | WS_MAXIMIZE), normal);
+  EXPECT_EQ(RestoredWindowStyle(normal | WS_MINIMIZE), normal);
   EXPECT_EQ(MinimumTrackSize(true, 144).x, 1);
   EXPECT_EQ(MinimumTrackSize(true, 144).y, 1);
   EXPECT_EQ(MinimumTrackSize(false, 96).x, 760);
@@ -219,13 +222,28 @@ TEST_F(WindowChromeTest, ResizingInMiniModeKeepsItsCornerAndTheSavedWindow) {
   EXPECT_EQ(back.bottom, normal.bottom);
 }
 
+// IsZoomed reads the style's maximised bit alone: the window must also have the size, and the
+// sizing frame, that maximising gives it.
 TEST_F(WindowChromeTest, LeavingMiniModeGivesBackAMaximisedWindowButNotAMinimisedOne) {
   ShowWindow(window_, SW_MAXIMIZE);
   ASSERT_TRUE(IsZoomed(window_));
+  const RECT maximised = WindowRect(window_);
+  const RECT work = WorkArea();
+  // Its frame hangs past the work area, whose every edge it covers.
+  ASSERT_LE(maximised.left, work.left);
+  ASSERT_LE(maximised.top, work.top);
+  ASSERT_GE(maximised.right, work.right);
+  ASSERT_GE(maximised.bottom, work.bottom);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
   EXPECT_FALSE(IsZoomed(window_));
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
   EXPECT_TRUE(IsZoomed(window_));
+  const RECT back = WindowRect(window_);
+  EXPECT_EQ(back.left, maximised.left);
+  EXPECT_EQ(back.top, maximised.top);
+  EXPECT_EQ(back.right, maximised.right);
+  EXPECT_EQ(back.bottom, maximised.bottom);
+  EXPECT_EQ(GetWindowLongPtrW(window_, GWL_STYLE) & WS_THICKFRAME, WS_THICKFRAME);
 
   ShowWindow(window_, SW_RESTORE);
   ShowWindow(window_, SW_MINIMIZE);
