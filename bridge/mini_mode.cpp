@@ -125,7 +125,10 @@ void DesktopBridge::SetMiniMode(const MethodArguments& arguments, flutter::Metho
 void DesktopBridge::StartDrag(const MethodArguments&, flutter::MethodResult& result) {
   // Answered first: the move loop below lasts until the user lets go of the mouse.
   result.Success(nullptr);
-  ReleaseCapture();
-  RunModalLoop(ModalLoop::kDrag,
-               [this] { SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0); });
+  RunModalLoop(ModalLoop::kDrag, [this] {
+    // Only for a drag that runs: refused inside another loop, it must leave that loop's capture
+    // (the tray menu's) alone.
+    ReleaseCapture();
+    SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0);
+  });
 }

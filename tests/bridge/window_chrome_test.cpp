@@ -304,31 +304,43 @@ TEST_F(WindowChromeTest, StartDragRepliesBeforeTheMoveLoop) {
 
 // A drag asked for during a drag starts no second move loop: the inner loop's end would leave
 // the bridge believing none runs, and a quit then would destroy the window under the outer one.
+// Nor does it take the running loop's mouse capture away.
 TEST_F(WindowChromeTest, StartDragDuringADragStartsNoSecondLoop) {
   static int loops_entered = 0;
   static FlutterDesktopMessenger* engine = nullptr;
   static uint64_t second_id = 0;
   static std::vector<uint8_t> drag_message;
+  static HWND capture_before = nullptr;
+  static HWND capture_after = nullptr;
+  static constexpr UINT kSecondDrag = WM_APP + 52;
   loops_entered = 0;
+  capture_before = capture_after = nullptr;
   engine = engine_;
   const flutter::MethodCall call("startDrag", nullptr);
   drag_message = *flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
   const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window_, GWLP_WNDPROC));
   static WNDPROC forward = nullptr;
   forward = original;
-  SetWindowLongPtrW(window_, GWLP_WNDPROC,
-                    reinterpret_cast<LONG_PTR>(
-                        +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
-                          if (message == WM_ENTERSIZEMOVE && ++loops_entered == 1) {
-                            second_id = engine->SendToHost(kUiChannel, drag_message);
-                            engine->RunPendingTasks();
-                          }
-                          // Ends each loop as the Escape key would.
-                          if (message == WM_ENTERSIZEMOVE) {
-                            PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-                          }
-                          return CallWindowProcW(forward, window, message, wparam, lparam);
-                        }));
+  SetWindowLongPtrW(
+      window_, GWLP_WNDPROC,
+      reinterpret_cast<LONG_PTR>(
+          +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+            // Inside the loop, once it has taken the capture.
+            if (message == WM_ENTERSIZEMOVE && ++loops_entered == 1) {
+              PostMessageW(window, kSecondDrag, 0, 0);
+            }
+            if (message == kSecondDrag) {
+              capture_before = GetCapture();
+              second_id = engine->SendToHost(kUiChannel, drag_message);
+              engine->RunPendingTasks();
+              capture_after = GetCapture();
+            }
+            // Ends each loop as the Escape key would.
+            if (message == kSecondDrag || (message == WM_ENTERSIZEMOVE && loops_entered > 1)) {
+              PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+            }
+            return CallWindowProcW(forward, window, message, wparam, lparam);
+          }));
   const uint64_t first_id = engine_->SendToHost(kUiChannel, drag_message);
   engine_->RunPendingTasks();
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
@@ -336,6 +348,8 @@ TEST_F(WindowChromeTest, StartDragDuringADragStartsNoSecondLoop) {
   EXPECT_EQ(loops_entered, 1);
   EXPECT_EQ(engine_->ResponsesTo(first_id), Replies{Hex("00 00")});
   EXPECT_EQ(engine_->ResponsesTo(second_id), Replies{Hex("00 00")});
+  ASSERT_EQ(capture_before, window_) << "Wine's move loop took no capture";
+  EXPECT_EQ(capture_after, window_);
 }
 
 }  // namespace
