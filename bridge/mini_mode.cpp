@@ -31,8 +31,10 @@ double UsableMiniSide(double requested, double fallback) {
 
 int ScaledMiniSide(double logical, double scale) {
   const double scaled = logical * scale + 0.5;
-  // Compared before the conversion, which is undefined for a value an int cannot hold.
+  // Compared before the conversion, which is undefined for a value an int cannot hold. A side
+  // of less than a pixel would make a window of none, which the user could never see again.
   if (!(scaled < kLargestSide)) return static_cast<int>(kLargestSide);
+  if (!(scaled >= 1)) return 1;
   return static_cast<int>(scaled);
 }
 

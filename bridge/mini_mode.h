@@ -17,7 +17,8 @@ inline constexpr int kMinNormalHeight = 560;
 // number above zero, |fallback| otherwise.
 double UsableMiniSide(double requested, double fallback);
 
-// |logical| pixels at |scale|, rounded half up and limited to what a window coordinate holds.
+// |logical| pixels at |scale|, rounded half up, at least one pixel and at most what a window
+// coordinate holds.
 int ScaledMiniSide(double logical, double scale);
 
 // The mini window's style: |normal_style| without caption, system menu, frame and the two boxes,

@@ -48,6 +48,12 @@ TEST(MiniModeGeometryTest, SidesRoundHalfUpAndStayWithinAWindowCoordinate) {
   EXPECT_EQ(ScaledMiniSide(88, 1.5), 132);
   EXPECT_EQ(ScaledMiniSide(1e300, 1.0), 32767);
   EXPECT_EQ(ScaledMiniSide(30000, 2.0), 32767);
+  // Above zero but under a pixel: one pixel, never a window without size.
+  EXPECT_EQ(ScaledMiniSide(0.4, 1.0), 1);
+  EXPECT_EQ(ScaledMiniSide(0.001, 1.5), 1);
+  EXPECT_EQ(ScaledMiniSide(1e-300, 1.0), 1);
+  EXPECT_EQ(ScaledMiniSide(1.0, 1.25), 1);
+  EXPECT_EQ(ScaledMiniSide(1.2, 1.25), 2);
 
   EXPECT_EQ(UsableMiniSide(300, 380), 300);
   for (double unusable : {0.0, -5.0, std::nan(""), std::numeric_limits<double>::infinity(),
@@ -186,6 +192,8 @@ TEST_F(WindowChromeTest, MiniModeScalesWithTheWindowsDpi) {
 }
 
 TEST_F(WindowChromeTest, SizesRoundAndUnusableSizesTakeTheDefaults) {
+  Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 0.2}, {"height", 0.3}});
+  ExpectMiniRect(16, 1, 1);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 380.4}});
   ExpectMiniRect(16, 380, 88);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 380.5}});
