@@ -138,6 +138,9 @@ bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& lo
   // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
   // running while the outer one still is, and a quit then would end the wrong loop.
   if (modal_loop_ != ModalLoop::kNone) return true;
+  // A quit that came while the caller got ready (SetForegroundWindow lets sent messages in) would
+  // only be carried out once the user had closed the menu, or let go of the mouse.
+  if (quit_pending_) return false;
   const HandlingCall handling(*this);
   modal_loop_ = kind;
   loop();

@@ -132,8 +132,8 @@ class DesktopBridge {
 
   // Not null, alive, and not the host's own window.
   bool IsOtherLiveWindow(HWND window) const;
-  // Runs |loop| with any quit held back until it has returned; false when a quit came due
-  // meanwhile, which is then on its way and after which the caller must return at once. Inside
+  // Runs |loop| with any quit held back until it has returned; false when a quit came due before
+  // or meanwhile, which is then on its way and after which the caller must return at once. Inside
   // another modal loop it runs nothing and returns true.
   bool RunModalLoop(ModalLoop kind, const std::function<void()>& loop);
   double WindowScale() const;
