@@ -13,7 +13,10 @@ namespace keelo::testing {
 class FrozenWindow {
  public:
   FrozenWindow(HWND window, DWORD process_id)
-      : thaw_(CreateEventW(nullptr, TRUE, FALSE, FixtureThawEventName(process_id).c_str())) {
+      : window_(window),
+        thaw_(CreateEventW(nullptr, TRUE, FALSE, FixtureThawEventName(process_id).c_str())) {
+    // The event of an earlier freeze may still be there, set.
+    if (thaw_) ResetEvent(thaw_.get());
     PostMessageW(window, kFixtureFreezeMessage, 0, 0);
     // A sent message is served before the posted freeze, so the first probes may still be
     // answered; the thread has stopped once one is not. Those left unanswered are served after
@@ -31,11 +34,19 @@ class FrozenWindow {
   // False when the program never stopped answering.
   bool frozen() const { return frozen_; }
 
+  // Lets the program go on and waits, five seconds at most, until it answers again.
   void Thaw() {
-    if (thaw_) SetEvent(thaw_.get());
+    if (!thaw_ || !frozen_) return;
+    SetEvent(thaw_.get());
+    frozen_ = false;
+    for (int probe = 0; probe < 100; ++probe) {
+      DWORD_PTR result = 0;
+      if (SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, 50, &result) != 0) return;
+    }
   }
 
  private:
+  HWND window_;
   ScopedHandle thaw_;
   bool frozen_ = false;
 };
