@@ -111,9 +111,14 @@ class FrameHostForegroundTest : public WindowBridgeTest {
     EXPECT_TRUE(files_.Copy(FixtureExecutable(L"fixture_plain.exe"), frame_host_));
   }
 
-  std::unique_ptr<FixtureProcess> StartFrame() {
-    return FixtureProcess::Start(frame_host_, L"packaged app frame");
+  // A frame, and the packaged app that goes inside it once it has been made.
+  void SetUp() override {
+    frame_ = FixtureProcess::Start(frame_host_, L"packaged app frame");
+    app_ = StartApp(L"packaged app");
+    ASSERT_NE(frame_, nullptr);
+    ASSERT_NE(app_, nullptr);
   }
+
   static std::unique_ptr<FixtureProcess> StartApp(const wchar_t* title) {
     return FixtureProcess::Start(FixtureExecutable(L"fixture_versioned.exe"), title);
   }
@@ -161,41 +166,34 @@ class FrameHostForegroundTest : public WindowBridgeTest {
   CreatedFiles files_;
   std::wstring folder_;
   std::wstring frame_host_;
+  std::unique_ptr<FixtureProcess> frame_;
+  std::unique_ptr<FixtureProcess> app_;
 };
 
 // The frame was in front before the app was inside it: reported as the frame host, then once
 // more as the app as soon as it is.
 TEST_F(FrameHostForegroundTest, FrameIsReportedAgainOnceTheAppIsInside) {
-  auto frame = StartFrame();
-  auto app = StartApp(L"packaged app");
-  ASSERT_NE(frame, nullptr);
-  ASSERT_NE(app, nullptr);
-
-  Fire(frame->window());
+  Fire(frame_->window());
   ASSERT_EQ(Reports().size(), 1u);
   EXPECT_EQ(Exe(Reports()[0]), "applicationframehost.exe");
   Sleep(200);
-  PutInside(frame->window(), app->window());
+  PutInside(frame_->window(), app_->window());
   EXPECT_TRUE(PumpUntil([&] { return Reports().size() == 2; }));
   PumpFor(600);
   const std::vector<EncodableValue> reports = Reports();
   ASSERT_EQ(reports.size(), 2u);
-  EXPECT_EQ(reports[1], EncodableValue(BuildWindowIdentity(frame->window())));
+  EXPECT_EQ(reports[1], EncodableValue(BuildWindowIdentity(frame_->window())));
   EXPECT_EQ(Exe(reports[1]), "fixture_versioned.exe");
 }
 
 TEST_F(FrameHostForegroundTest, FrameThatStaysEmptyIsLookedAtOnceAndNotReportedAgain) {
-  auto frame = StartFrame();
-  ASSERT_NE(frame, nullptr);
-  Fire(frame->window());
+  Fire(frame_->window());
   PumpFor(800);
   EXPECT_EQ(Reports().size(), 1u);
   EXPECT_FALSE(TimerDue());
 
   // An app window in front is reported once, with no second look.
-  auto app = StartApp(L"ordinary app");
-  ASSERT_NE(app, nullptr);
-  Fire(app->window());
+  Fire(app_->window());
   Sleep(400);
   EXPECT_FALSE(TimerDue());
   EXPECT_EQ(Reports().size(), 2u);
@@ -203,16 +201,12 @@ TEST_F(FrameHostForegroundTest, FrameThatStaysEmptyIsLookedAtOnceAndNotReportedA
 
 // What the user switched to meanwhile is what counts: the frame is not reported again.
 TEST_F(FrameHostForegroundTest, NextForegroundChangeCancelsTheSecondLook) {
-  auto frame = StartFrame();
-  auto app = StartApp(L"packaged app");
   auto other = StartApp(L"switched to");
-  ASSERT_NE(frame, nullptr);
-  ASSERT_NE(app, nullptr);
   ASSERT_NE(other, nullptr);
 
-  Fire(frame->window());
+  Fire(frame_->window());
   Fire(other->window());
-  PutInside(frame->window(), app->window());
+  PutInside(frame_->window(), app_->window());
   PumpFor(800);
   const std::vector<EncodableValue> reports = Reports();
   ASSERT_EQ(reports.size(), 2u);
@@ -221,13 +215,9 @@ TEST_F(FrameHostForegroundTest, NextForegroundChangeCancelsTheSecondLook) {
 }
 
 TEST_F(FrameHostForegroundTest, TeardownCancelsTheSecondLook) {
-  auto frame = StartFrame();
-  auto app = StartApp(L"packaged app");
-  ASSERT_NE(frame, nullptr);
-  ASSERT_NE(app, nullptr);
-  Fire(frame->window());
+  Fire(frame_->window());
   bridge_.reset();
-  PutInside(frame->window(), app->window());
+  PutInside(frame_->window(), app_->window());
   Sleep(400);
   EXPECT_FALSE(TimerDue());
   PumpFor(100);
