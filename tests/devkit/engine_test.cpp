@@ -11,9 +11,9 @@
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 #include "engine_api/flutter_windows.h"
+#include "engine_api/url_launcher_plugin.h"
 #include "messaging/standard_method_codec.h"
 #include "tests/devkit/test_host.h"
-#include "engine_api/url_launcher_plugin.h"
 
 namespace devkit::testing {
 namespace {
