@@ -52,18 +52,6 @@ TEST_F(ReentrantQuitTest, QuitDuringALaunchWaitsUntilTheCallHasReplied) {
   EXPECT_FALSE(bridge_->tray_icon_added());
 }
 
-TEST_F(ReentrantQuitTest, QuitDuringABalloonWaitsUntilTheCallHasReplied) {
-  bridge_->system_calls_for_testing().show_balloon = [&](const NOTIFYICONDATAW&) {
-    SendQuitFromInside();
-    return true;
-  };
-  EXPECT_EQ(Call(kUiChannel, "notify", EncodableMap{{"title", "Break"}, {"body", "Stand up"}}),
-            kNull);
-  EXPECT_TRUE(still_there_after_quit_);
-  PumpMessages();
-  EXPECT_FALSE(IsWindow(window_));
-}
-
 // A call that arrives while another is being handled (the engine's messages are dispatched in
 // any loop the first one runs): the quit waits for the outer one, not only the inner.
 TEST_F(ReentrantQuitTest, QuitInsideANestedCallWaitsForTheOutermostCall) {
