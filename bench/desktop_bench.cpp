@@ -333,7 +333,8 @@ bool CompareListApps(const Scene& scene, BridgeClient& client, int runs) {
   // Where the host's time goes: the Start menu's walk with its shortcuts, and the window pass.
   const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
   const std::wstring common = keelo::testing::KnownFolderPath(FOLDERID_CommonPrograms);
-  const FolderLister list_folder = SystemCalls::Real().list_folder;
+  const SystemCalls system = SystemCalls::Real();
+  const FolderLister& list_folder = system.list_folder;
   const Comparison parts = Compare(
       [&] {
         AppCatalog catalog;
@@ -342,7 +343,8 @@ bool CompareListApps(const Scene& scene, BridgeClient& client, int runs) {
       },
       [&] {
         AppCatalog catalog;
-        EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&catalog));
+        WindowPass pass{catalog, system.read_cloaked};
+        EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&pass));
       },
       runs);
   std::printf("  of which the walk with its shortcuts %.2f ms, the window pass %.2f ms\n",

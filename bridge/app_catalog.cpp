@@ -88,19 +88,6 @@ WalkLevel OpenLevel(std::wstring folder, const FolderLister& list_folder) {
   return level;
 }
 
-// What the window pass of one catalogue works with.
-struct WindowPass {
-  AppCatalog* catalog;
-  const std::atomic<bool>* stop;
-};
-
-BOOL CALLBACK CollectWindowAppUntilStopped(HWND window, LPARAM pass_address) noexcept {
-  // NOLINTNEXTLINE(performance-no-int-to-ptr)
-  const auto& pass = *reinterpret_cast<const WindowPass*>(pass_address);
-  if (*pass.stop) return FALSE;
-  return CollectWindowApp(window, reinterpret_cast<LPARAM>(pass.catalog));
-}
-
 }  // namespace
 
 std::optional<std::wstring> ShortcutStem(const std::wstring& file_name) {
@@ -174,13 +161,17 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
   }
 }
 
-BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog_address) noexcept {
-  // EnumWindows passes the catalogue's address as a number; the cast back cannot be avoided.
+BOOL CALLBACK CollectWindowApp(HWND window, LPARAM pass_address) noexcept {
+  // EnumWindows passes the pass's address as a number; the cast back cannot be avoided.
   // NOLINTNEXTLINE(performance-no-int-to-ptr)
-  auto& catalog = *reinterpret_cast<AppCatalog*>(catalog_address);
+  const WindowPass& pass = *reinterpret_cast<const WindowPass*>(pass_address);
+  AppCatalog& catalog = pass.catalog;
+  // A catalogue nobody waits for any more ends its enumeration here.
+  if (pass.stop != nullptr && *pass.stop) return FALSE;
   if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr ||
       GetWindowTextLengthW(window) == 0 ||
-      (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) {
+      (GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0 ||
+      IsHiddenByCompositor(pass.read_cloaked(window))) {
     return TRUE;
   }
   const std::wstring image = ResolveAppProcess(window).image_path;
@@ -209,6 +200,7 @@ flutter::EncodableList AppCatalogToList(const AppCatalog& catalog) {
 }
 
 flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
+                                       const CloakReader& read_cloaked,
                                        const std::atomic<bool>& stop) {
   AppCatalog catalog;
   for (const KNOWNFOLDERID* folder : {&FOLDERID_Programs, &FOLDERID_CommonPrograms}) {
@@ -218,14 +210,15 @@ flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
       ScanShortcutFolder(path.get(), catalog, list_folder, &stop);
     }
   }
-  WindowPass pass{&catalog, &stop};
+  WindowPass pass{catalog, read_cloaked, &stop};
   // The result only tells whether a callback stopped the enumeration, which only a stop does.
-  EnumWindows(&CollectWindowAppUntilStopped, reinterpret_cast<LPARAM>(&pass));
+  EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&pass));
   return AppCatalogToList(catalog);
 }
 
 ShellWorker::Job DesktopBridge::ListApps(const MethodArguments&) const {
-  return [list_folder = system_.list_folder](const std::atomic<bool>& stop) {
-    return flutter::EncodableValue(BuildAppCatalog(list_folder, stop));
+  return [list_folder = system_.list_folder,
+          read_cloaked = system_.read_cloaked](const std::atomic<bool>& stop) {
+    return flutter::EncodableValue(BuildAppCatalog(list_folder, read_cloaked, stop));
   };
 }

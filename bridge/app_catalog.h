@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "bridge/folder_listing.h"
+#include "bridge/window_cloaking.h"
 #include "messaging/encodable_value.h"
 
 // The applications on this machine, as "listApps" reports them: the Start menu's shortcuts to
@@ -68,10 +69,19 @@ void MergeShortcutApp(AppCatalog& catalog, ShortcutApp app, const std::wstring& 
 void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
                         const FolderLister& list_folder, const std::atomic<bool>* stop = nullptr);
 
-// The EnumWindows callback of the window pass; |catalog| is the AppCatalog's address. Adds the
-// process of a visible, unowned, titled window that is no tool window, unless its executable is
-// in the catalogue already. Always goes on to the next window.
-BOOL CALLBACK CollectWindowApp(HWND window, LPARAM catalog) noexcept;
+// What the window pass adds to and how it tells whether the compositor hides a window.
+struct WindowPass {
+  AppCatalog& catalog;
+  const CloakReader& read_cloaked;
+  // When given and set, the pass ends at the next window.
+  const std::atomic<bool>* stop = nullptr;
+};
+
+// The EnumWindows callback of the window pass; |pass| is a WindowPass's address. Adds the
+// process of a visible, unowned, titled window that is no tool window and that the compositor
+// does not hide, unless its executable is in the catalogue already. Always goes on to the next
+// window.
+BOOL CALLBACK CollectWindowApp(HWND window, LPARAM pass) noexcept;
 
 // One map per record, in key order, with the string keys "exe", "name", "path" and "icon". Text
 // that is not valid UTF-16 is sent as the empty string.
@@ -80,6 +90,7 @@ flutter::EncodableList AppCatalogToList(const AppCatalog& catalog);
 // The whole catalogue: the current user's and all users' Start-menu programs, then the windows.
 // Cut short, and of no use, once |stop| is set.
 flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
+                                       const CloakReader& read_cloaked,
                                        const std::atomic<bool>& stop);
 
 #endif  // BRIDGE_APP_CATALOG_H_

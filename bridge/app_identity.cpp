@@ -36,7 +36,10 @@ BOOL CALLBACK FindHostedProcess(HWND child, LPARAM lparam) noexcept {
 }  // namespace
 
 flutter::EncodableMap BuildWindowIdentity(HWND window) {
-  const AppProcess process = ResolveAppProcess(window);
+  return BuildWindowIdentity(window, ResolveAppProcess(window));
+}
+
+flutter::EncodableMap BuildWindowIdentity(HWND window, const AppProcess& process) {
   const DWORD process_id = process.id;
   const std::wstring& path = process.image_path;
   const std::wstring original = ToLower(GetVersionString(path, L"OriginalFilename"));
@@ -54,17 +57,23 @@ flutter::EncodableMap BuildWindowIdentity(HWND window) {
 
 DWORD ResolveAppProcessId(HWND window) { return ResolveAppProcess(window).id; }
 
+FrameState ClassifyFrame(std::wstring_view lowered_name, DWORD hosted_process) {
+  if (lowered_name != kHostedAppFrameProcess) return FrameState::kNoFrame;
+  return hosted_process != 0 ? FrameState::kHostingApp : FrameState::kWaitingForApp;
+}
+
 AppProcess ResolveAppProcess(HWND window) {
   DWORD process_id = 0;
   GetWindowThreadProcessId(window, &process_id);
   std::wstring image_path = GetProcessImagePath(process_id);
-  if (ToLower(GetFileName(image_path)) != kHostedAppFrameProcess) {
-    return {process_id, std::move(image_path)};
-  }
+  const std::wstring name = ToLower(GetFileName(image_path));
   HostedProcessSearch search{process_id, 0};
-  EnumChildWindows(window, &FindHostedProcess, reinterpret_cast<LPARAM>(&search));
-  if (search.hosted_process == 0) return {process_id, std::move(image_path)};
-  return {search.hosted_process, GetProcessImagePath(search.hosted_process)};
+  if (name == kHostedAppFrameProcess) {
+    EnumChildWindows(window, &FindHostedProcess, reinterpret_cast<LPARAM>(&search));
+  }
+  const FrameState frame = ClassifyFrame(name, search.hosted_process);
+  if (frame != FrameState::kHostingApp) return {process_id, std::move(image_path), frame};
+  return {search.hosted_process, GetProcessImagePath(search.hosted_process), frame};
 }
 
 std::wstring GetProcessImagePath(DWORD process_id) {

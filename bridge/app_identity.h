@@ -25,13 +25,31 @@ flutter::EncodableMap BuildWindowIdentity(HWND window);
 // child window that belongs to another process, when it has one. 0 when the window is gone.
 DWORD ResolveAppProcessId(HWND window);
 
+// Where a window stands with the application frame host.
+enum class FrameState {
+  // The window is no frame of the application frame host.
+  kNoFrame,
+  // A frame with no window of another process inside it yet: it names the frame host itself.
+  kWaitingForApp,
+  // A frame with the hosted app's window inside: it names the app.
+  kHostingApp,
+};
+
+// The frame state of a window whose process has the lower-cased file name |lowered_name|, when
+// the first child window of another process belongs to |hosted_process| (0 for none).
+FrameState ClassifyFrame(std::wstring_view lowered_name, DWORD hosted_process);
+
 // The same process with its image path (GetProcessImagePath), which telling a frame host apart
-// already reads: callers that need both open the process once.
+// already reads, so that callers that need both open the process once; and the frame state.
 struct AppProcess {
   DWORD id;
   std::wstring image_path;
+  FrameState frame;
 };
 AppProcess ResolveAppProcess(HWND window);
+
+// The identity record of |window| whose |process| ResolveAppProcess found.
+flutter::EncodableMap BuildWindowIdentity(HWND window, const AppProcess& process);
 
 // The process's image as a Win32 path; empty when the process cannot be opened or the path does
 // not fit 520 characters.

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "bridge/app_identifier.h"
+#include "bridge/window_blocking.h"
 #include "bridge/window_messages.h"
 #include "messaging/standard_method_codec.h"
 
@@ -49,6 +50,7 @@ DesktopBridge::~DesktopBridge() {
   // First, so that the user's proxy is back even if anything after this fails.
   RestoreProxyIfSaved(ProxyRestoreSource::kTeardown);
   if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
+  CancelFrameLookAgain();
   RemoveTrayIcon();
   RemoveWindowIcons();
   current_bridge = nullptr;
@@ -98,8 +100,21 @@ void DesktopBridge::HandleUiCall(const flutter::MethodCall& call,
   Dispatch(kMethods, call, std::move(result));
 }
 
+DesktopBridge::HandlingCall::HandlingCall(DesktopBridge& bridge) : bridge_(bridge) {
+  ++bridge_.calls_in_progress_;
+}
+
+DesktopBridge::HandlingCall::~HandlingCall() {
+  if (--bridge_.calls_in_progress_ > 0 || !bridge_.quit_pending_) return;
+  bridge_.quit_pending_ = false;
+  // Through the host's own message loop: by the time it arrives, nothing of the call that just
+  // ended, nor of whoever made it, is still on the stack.
+  PostMessageW(bridge_.window_, QuitMessage(), 0, 0);
+}
+
 void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                              std::unique_ptr<flutter::MethodResult> result) {
+  const HandlingCall handling(*this);
   const MethodArguments arguments(call.arguments());
   for (const Method& method : methods) {
     // Byte for byte, case included; a name with an embedded zero byte matches nothing.
@@ -120,6 +135,8 @@ void DesktopBridge::ReplyFromShellWorker(ShellWorker::Job job,
   if (!shell_worker_) {
     shell_worker_ =
         std::make_unique<ShellWorker>([this](uint64_t id, flutter::EncodableValue value) {
+          // The reply ends a call as much as a handler's does: a quit meanwhile waits for it.
+          const HandlingCall handling(*this);
           // Taken out first: the reply is the call's last step, and nothing of it stays behind.
           const auto waiting = shell_replies_.find(id);
           if (waiting == shell_replies_.end()) return;
@@ -143,7 +160,8 @@ void DesktopBridge::BringToFront() {
   const DWORD own_thread = GetCurrentThreadId();
   // Windows only lets the thread that owns the foreground hand it on: joined with that thread's
   // input state for the moment, this thread may take it. Detached again right after, always.
-  const bool attach = foreground_thread != 0 && foreground_thread != own_thread;
+  const bool attach = JoinsForegroundInput(foreground_thread, own_thread,
+                                           foreground != nullptr && IsHungAppWindow(foreground));
   if (attach) AttachThreadInput(foreground_thread, own_thread, TRUE);
   BringWindowToTop(window_);
   SetForegroundWindow(window_);
@@ -152,28 +170,28 @@ void DesktopBridge::BringToFront() {
 
 bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
   // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
-  // running while the outer one still is, and a quit then would destroy the window under it.
+  // running while the outer one still is, and a quit then would end the wrong loop.
   if (modal_loop_ != ModalLoop::kNone) return true;
+  // A quit that came while the caller got ready (SetForegroundWindow lets sent messages in) would
+  // only be carried out once the user had closed the menu, or let go of the mouse.
+  if (quit_pending_) return false;
+  const HandlingCall handling(*this);
   modal_loop_ = kind;
   loop();
   modal_loop_ = ModalLoop::kNone;
-  if (!quit_pending_) return true;
-  quit_pending_ = false;
-  // Through the host's own message loop: by the time it arrives, nothing of the loop that just
-  // ended, nor of whoever called into the bridge, is still on the stack.
-  PostMessageW(window_, QuitMessage(), 0, 0);
-  return false;
+  return !quit_pending_;
 }
 
 void DesktopBridge::Quit() {
-  if (modal_loop_ != ModalLoop::kNone) {
-    // Destroying the window now would destroy this bridge, and during a drag the engine too,
-    // under a loop that is still running. The loop is ended, and the quit follows once it has
-    // returned.
+  if (calls_in_progress_ > 0) {
+    // Destroying the window now would destroy this bridge, and the engine with it, under the
+    // handler that let this message in, which would go on with freed memory. The quit follows
+    // once the outermost call has returned, and a modal loop, which would not return by itself,
+    // is ended.
     quit_pending_ = true;
     if (modal_loop_ == ModalLoop::kTrayMenu) {
       EndMenu();
-    } else {
+    } else if (modal_loop_ == ModalLoop::kDrag) {
       PostMessageW(window_, WM_KEYDOWN, VK_ESCAPE, 0);
     }
     return;

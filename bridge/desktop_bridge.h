@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "bridge/app_identity.h"
 #include "bridge/method_arguments.h"
 #include "bridge/proxy_log_lines.h"
 #include "bridge/proxy_settings.h"
@@ -55,7 +56,9 @@ class DesktopBridge {
                                            LONG object_id, LONG child_id, DWORD thread_id,
                                            DWORD time) noexcept;
 
-  // Sends "onForeground" with |window|'s identity; nothing is awaited.
+  // Sends "onForeground" with |window|'s identity; nothing is awaited. A packaged app's frame
+  // that does not hold the app's window yet is looked at once more shortly after, and reported
+  // again if the app is inside by then.
   void OnForegroundChanged(HWND window);
 
   // Applies the proxy snapshot the UI application asked to have put back, once, and says so in
@@ -83,8 +86,8 @@ class DesktopBridge {
   // Sends "onTrayCommand" {"command": |command|}.
   void SendTrayCommand(const char* command);
   // Ends the application: the proxy snapshot put back, the icon removed, the window destroyed
-  // (and with it this bridge). Inside one of the bridge's modal loops it is carried out once the
-  // loop has returned.
+  // (and with it this bridge). While the bridge is handling a call, it is carried out once the
+  // outermost one has returned; a modal loop of the bridge is ended first.
   void Quit();
 
   // What the UI application last set for the tray.
@@ -115,18 +118,39 @@ class DesktopBridge {
     ShellJobMaker shell_job = nullptr;
   };
 
+  // The main window's timer for the second look at a packaged app's frame, and its delay.
+  static constexpr UINT_PTR kFrameLookAgainTimer = 0x4B46;
+  static constexpr UINT kFrameLookAgainDelayMs = 250;
+
   // The modal loops that the bridge runs on the UI thread, during which a quit must wait.
   enum class ModalLoop { kNone, kTrayMenu, kDrag };
+
+  // Counts a call that the bridge is handling, from its start to its end: a channel call, a
+  // window message it acts on, a modal loop. Whatever the call does may let a sent message in
+  // (the shell's calls, a COM modal loop inside ShellExecuteW), and a quit among them must not
+  // destroy the bridge under it.
+  class HandlingCall {
+   public:
+    explicit HandlingCall(DesktopBridge& bridge);
+    ~HandlingCall();
+    HandlingCall(const HandlingCall&) = delete;
+    HandlingCall& operator=(const HandlingCall&) = delete;
+
+   private:
+    DesktopBridge& bridge_;
+  };
 
   void Dispatch(std::span<const Method> methods, const flutter::MethodCall& call,
                 std::unique_ptr<flutter::MethodResult> result);
   // Answers |result| with what |job| makes on the shell worker, once it is done.
   void ReplyFromShellWorker(ShellWorker::Job job, std::unique_ptr<flutter::MethodResult> result);
+  std::optional<LRESULT> HandleCountedWindowMessage(HWND window, UINT message, WPARAM wparam,
+                                                    LPARAM lparam);
 
   // Not null, alive, and not the host's own window.
   bool IsOtherLiveWindow(HWND window) const;
-  // Runs |loop| with any quit held back until it has returned; false when a quit came due
-  // meanwhile, which is then on its way and after which the caller must return at once. Inside
+  // Runs |loop| with any quit held back until it has returned; false when a quit came due before
+  // or meanwhile, which is then on its way and after which the caller must return at once. Inside
   // another modal loop it runs nothing and returns true.
   bool RunModalLoop(ModalLoop kind, const std::function<void()>& loop);
   double WindowScale() const;
@@ -135,6 +159,10 @@ class DesktopBridge {
   // proxy guard when a copy appears.
   void KeepProxySnapshotOnDisk(const std::optional<ProxySettings>& snapshot);
   bool HandleTrayCallback(UINT notification);
+  void ReportForeground(HWND window, const AppProcess& process);
+  // The second look at |frame_to_look_again_|, when its timer fires.
+  void LookAgainAtFrame();
+  void CancelFrameLookAgain();
   ShellWorker::Job ListApps(const MethodArguments& arguments) const;
   ShellWorker::Job GetIcons(const MethodArguments& arguments) const;
   void GetForeground(const MethodArguments& arguments, flutter::MethodResult& result);
@@ -171,8 +199,12 @@ class DesktopBridge {
   std::optional<ProxySettings> proxy_to_restore_;
   // Whether this host's snapshot is on disk, so that its proxy guard is running or on its way.
   bool proxy_snapshot_on_disk_ = false;
+  // A frame reported as the frame host itself, whose timer runs for a second look.
+  HWND frame_to_look_again_ = nullptr;
   ModalLoop modal_loop_ = ModalLoop::kNone;
-  // A quit that arrived while a modal loop ran.
+  // Calls being handled, nested in one another on the UI thread.
+  int calls_in_progress_ = 0;
+  // A quit that arrived while a call was being handled.
   bool quit_pending_ = false;
   // What the main window draws in its caption and task-switcher entry.
   ScopedIcon small_window_icon_;

@@ -14,8 +14,37 @@ void CALLBACK DesktopBridge::ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND wind
 }
 
 void DesktopBridge::OnForegroundChanged(HWND window) {
-  desktop_channel_->Invoke("onForeground",
-                           std::make_unique<flutter::EncodableValue>(BuildWindowIdentity(window)));
+  // What is in front now is what the UI application must know; an earlier frame no longer is.
+  CancelFrameLookAgain();
+  const AppProcess process = ResolveAppProcess(window);
+  ReportForeground(window, process);
+  if (process.frame != FrameState::kWaitingForApp) return;
+  // A packaged app that starts or comes back from minimised is named by its frame before its
+  // own window is placed inside, and the system sends no second event once it is: without a
+  // second look the app would escape blocking until the user switched away and back.
+  frame_to_look_again_ = window;
+  SetTimer(window_, kFrameLookAgainTimer, kFrameLookAgainDelayMs, nullptr);
+}
+
+void DesktopBridge::ReportForeground(HWND window, const AppProcess& process) {
+  desktop_channel_->Invoke("onForeground", std::make_unique<flutter::EncodableValue>(
+                                               BuildWindowIdentity(window, process)));
+}
+
+void DesktopBridge::LookAgainAtFrame() {
+  HWND frame = frame_to_look_again_;
+  // Once only: a frame that still holds no app by now is left as reported.
+  CancelFrameLookAgain();
+  // A timer message already queued when the look was cancelled finds nothing to look at.
+  if (frame == nullptr) return;
+  const AppProcess process = ResolveAppProcess(frame);
+  if (process.frame == FrameState::kHostingApp) ReportForeground(frame, process);
+}
+
+void DesktopBridge::CancelFrameLookAgain() {
+  if (frame_to_look_again_ == nullptr) return;
+  KillTimer(window_, kFrameLookAgainTimer);
+  frame_to_look_again_ = nullptr;
 }
 
 void DesktopBridge::GetForeground(const MethodArguments&, flutter::MethodResult& result) {

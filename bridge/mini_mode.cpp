@@ -31,8 +31,10 @@ double UsableMiniSide(double requested, double fallback) {
 
 int ScaledMiniSide(double logical, double scale) {
   const double scaled = logical * scale + 0.5;
-  // Compared before the conversion, which is undefined for a value an int cannot hold.
+  // Compared before the conversion, which is undefined for a value an int cannot hold. A side
+  // of less than a pixel would make a window of none, which the user could never see again.
   if (!(scaled < kLargestSide)) return static_cast<int>(kLargestSide);
+  if (!(scaled >= 1)) return 1;
   return static_cast<int>(scaled);
 }
 
@@ -40,6 +42,8 @@ LONG_PTR MiniWindowStyle(LONG_PTR normal_style) {
   return (normal_style & ~(kOverlappedWindowBits | kShowStateBits)) |
          static_cast<LONG_PTR>(WS_POPUP);
 }
+
+LONG_PTR RestoredWindowStyle(LONG_PTR saved_style) { return saved_style & ~kShowStateBits; }
 
 POINT MinimumTrackSize(bool mini_mode, UINT dpi) {
   if (mini_mode) return {1, 1};
@@ -94,7 +98,7 @@ void DesktopBridge::EnterMiniMode(double width, double height) {
 void DesktopBridge::ExitMiniMode(bool notify) {
   if (!mini_mode_) return;
   mini_mode_ = false;
-  SetWindowLongPtrW(window_, GWL_STYLE, saved_style_);
+  SetWindowLongPtrW(window_, GWL_STYLE, RestoredWindowStyle(saved_style_));
   SetCornerPreference(kDefaultCorners);
   SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
@@ -123,7 +127,10 @@ void DesktopBridge::SetMiniMode(const MethodArguments& arguments, flutter::Metho
 void DesktopBridge::StartDrag(const MethodArguments&, flutter::MethodResult& result) {
   // Answered first: the move loop below lasts until the user lets go of the mouse.
   result.Success(nullptr);
-  ReleaseCapture();
-  RunModalLoop(ModalLoop::kDrag,
-               [this] { SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0); });
+  RunModalLoop(ModalLoop::kDrag, [this] {
+    // Only for a drag that runs: refused inside another loop, it must leave that loop's capture
+    // (the tray menu's) alone.
+    ReleaseCapture();
+    SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0);
+  });
 }

@@ -1,5 +1,7 @@
 #include "bridge/system_calls.h"
 
+#include <dwmapi.h>
+
 #include <optional>
 #include <vector>
 
@@ -97,6 +99,14 @@ bool ListFolder(const std::wstring& folder, std::vector<FolderEntry>& entries) {
   return GetLastError() == ERROR_NO_MORE_FILES;
 }
 
+std::optional<DWORD> ReadCloakedFromCompositor(HWND window) {
+  DWORD cloaked = 0;
+  if (FAILED(DwmGetWindowAttribute(window, DWMWA_CLOAKED, &cloaked, sizeof(cloaked)))) {
+    return std::nullopt;
+  }
+  return cloaked;
+}
+
 }  // namespace
 
 bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
@@ -111,5 +121,6 @@ SystemCalls SystemCalls::Real() {
   calls.allow_message_from_lower_integrity = &AllowMessageFromLowerIntegrity;
   calls.start_proxy_guard = &StartProxyGuardProcess;
   calls.list_folder = &ListFolder;
+  calls.read_cloaked = &ReadCloakedFromCompositor;
   return calls;
 }

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bridge/folder_listing.h"
+#include "bridge/window_cloaking.h"
 
 // What the desktop methods do that a test must not do for real, or cannot arrange under Wine:
 // one entry per facility operation, never one per system call, so that a test's fake is a
@@ -51,6 +52,10 @@ struct SystemCalls {
   // links, so a test cannot arrange a folder that refuses to open or one that must not be
   // entered.
   FolderLister list_folder;
+
+  // Reads whether the compositor hides a window (DWMWA_CLOAKED). Wine's compositor answers
+  // E_NOTIMPL, so a test cannot have a window hidden this way.
+  CloakReader read_cloaked;
 
   // The system's own operations, which the bridge starts with; this unit alone performs them.
   static SystemCalls Real();

@@ -17,6 +17,17 @@ UINT TaskbarCreatedMessage() {
 
 std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam,
                                                           LPARAM lparam) {
+  if (message == QuitMessage()) {
+    // Destroys this bridge, unless a call is being handled; nothing of it is touched afterwards.
+    Quit();
+    return 0;
+  }
+  const HandlingCall handling(*this);
+  return HandleCountedWindowMessage(window, message, wparam, lparam);
+}
+
+std::optional<LRESULT> DesktopBridge::HandleCountedWindowMessage(HWND window, UINT message,
+                                                                 WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_DPICHANGED:
       UpdateWindowIcons();
@@ -35,6 +46,10 @@ std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT mess
       // In the shell's legacy callback form the low word is the mouse or balloon event.
       if (HandleTrayCallback(LOWORD(lparam))) return 0;
       return std::nullopt;
+    case WM_TIMER:
+      if (wparam != kFrameLookAgainTimer) return std::nullopt;
+      LookAgainAtFrame();
+      return 0;
     case WM_GETMINMAXINFO: {
       auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
       limits->ptMinTrackSize = MinimumTrackSize(mini_mode_, FlutterDesktopGetDpiForHWND(window));
@@ -42,11 +57,6 @@ std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT mess
     }
     default:
       break;
-  }
-  if (message == QuitMessage()) {
-    // Destroys this bridge; nothing of it is touched afterwards.
-    Quit();
-    return 0;
   }
   if (message == TaskbarCreatedMessage()) {
     // The shell restarted and lost every icon.

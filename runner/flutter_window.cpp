@@ -22,10 +22,16 @@ bool FlutterWindow::OnWindowCreated() {
   if (controller_->engine() == nullptr || controller_->view() == nullptr) return false;
 
   RegisterAllPlugins(controller_->engine());
+  making_bridge_ = true;
   bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle());
+  making_bridge_ = false;
   // The bridge talks to the shell while it starts, and the messages sent to this window
-  // meanwhile are handled at once; one of them may have destroyed it.
-  if (controller_ == nullptr) return false;
+  // meanwhile are handled at once; one of them may have destroyed it. The engine was kept for
+  // the bridge, which borrows its messenger: both go now, the bridge first.
+  if (handle() == nullptr) {
+    OnWindowDestroyed();
+    return false;
+  }
   EmbedContent(controller_->view()->GetHWND());
 
   // Shown only once there is something to see, never as an empty frame.
@@ -39,6 +45,9 @@ bool FlutterWindow::OnWindowCreated() {
 }
 
 void FlutterWindow::OnWindowDestroyed() {
+  // The bridge being made would be left over a destroyed engine; OnWindowCreated ends both
+  // once it has the bridge.
+  if (making_bridge_) return;
   // Bridge before engine, with nothing dispatched in between, so that no channel call can
   // reach a destroyed bridge.
   bridge_.reset();

@@ -30,6 +30,8 @@ class FlutterWindow : public Win32Window {
   std::unique_ptr<flutter::FlutterViewController> controller_;
   std::unique_ptr<DesktopBridge> bridge_;
   bool start_minimized_ = false;
+  // While the bridge is being made: the engine it is given must outlive it.
+  bool making_bridge_ = false;
 };
 
 #endif  // RUNNER_FLUTTER_WINDOW_H_

@@ -97,6 +97,14 @@ keelo_wine_prefix_prepare() {
   WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" keelo_wine_quiet wineboot -i ||
     { keelo_wine_fail "wineboot -i failed for $WINEPREFIX"; return 1; }
   keelo_wine_managed_off || return 1
+  # wineboot started Wine's desktop and its tray before the value existed, and they read it once:
+  # left running, every window they hide or destroy in this session would block about 2 s (a
+  # host's exit waits that long on the tray). Ended now, with the registry saved, they start
+  # again unmanaged when the session next needs them.
+  keelo_wine_quiet wineserver -k || true
+  keelo_wine_quiet wineserver -w || true
+  keelo_wine_quiet wineserver -p ||
+    { keelo_wine_fail "wineserver -p failed for $WINEPREFIX"; return 1; }
   touch "$stamp"
 }
 

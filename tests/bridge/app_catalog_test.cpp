@@ -1,5 +1,6 @@
 #include "bridge/app_catalog.h"
 
+#include <dwmapi.h>
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 
 #include "bridge/folder_listing.h"
 #include "bridge/system_calls.h"
+#include "bridge/window_cloaking.h"
 #include "common/text_conversion.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/fixtures.h"
@@ -419,6 +421,42 @@ TEST_F(AppCatalogTest, WindowsOfProgramsWithoutShortcutsAreAddedOnlyWhenTheyCoun
   for (const std::wstring& kind : kinds) {
     EXPECT_EQ(apps.count(U8(L"keelowindow_" + kind + L".exe")), 0u) << U8(kind);
   }
+}
+
+TEST(CompositorHidingTest, AnyCloakingHidesAndAnAttributeThatCannotBeReadShows) {
+  EXPECT_FALSE(IsHiddenByCompositor(std::nullopt));
+  EXPECT_FALSE(IsHiddenByCompositor(DWORD{0}));
+  for (const DWORD cloaked :
+       {DWORD{DWM_CLOAKED_APP}, DWORD{DWM_CLOAKED_SHELL}, DWORD{DWM_CLOAKED_INHERITED},
+        DWORD{DWM_CLOAKED_APP | DWM_CLOAKED_INHERITED}, DWORD{0x80}}) {
+    EXPECT_TRUE(IsHiddenByCompositor(cloaked)) << cloaked;
+  }
+}
+
+// A suspended packaged app's frame, a window on another virtual desktop or a shell host passes
+// every other test of the window pass; only the compositor knows that nobody sees it.
+TEST_F(AppCatalogTest, WindowsTheCompositorHidesAreNoOpenApplications) {
+  FixtureProcess* hidden = Run(CopyFixture(L"fixture_plain.exe", L"KeeloCloakedFrame.exe"));
+  FixtureProcess* unreadable = Run(CopyFixture(L"fixture_plain.exe", L"KeeloUnreadable.exe"));
+  FixtureProcess* shown = Run(CopyFixture(L"fixture_plain.exe", L"KeeloShownWindow.exe"));
+  ASSERT_NE(hidden, nullptr);
+  ASSERT_NE(unreadable, nullptr);
+  ASSERT_NE(shown, nullptr);
+  std::vector<HWND> asked;
+  bridge_->system_calls_for_testing().read_cloaked = [&](HWND window) -> std::optional<DWORD> {
+    asked.push_back(window);
+    if (window == hidden->window()) return DWORD{DWM_CLOAKED_SHELL};
+    if (window == unreadable->window()) return std::nullopt;
+    return DWORD{0};
+  };
+
+  const std::map<std::string, Record> apps = ListApps();
+  EXPECT_EQ(apps.count("keelocloakedframe.exe"), 0u);
+  EXPECT_EQ(apps.count("keelounreadable.exe"), 1u);
+  EXPECT_EQ(apps.count("keeloshownwindow.exe"), 1u);
+  EXPECT_EQ(std::count(asked.begin(), asked.end(), hidden->window()), 1);
+  // Wine's compositor cannot tell, and a window it cannot tell about is listed.
+  EXPECT_FALSE(IsHiddenByCompositor(SystemCalls::Real().read_cloaked(shown->window())));
 }
 
 }  // namespace

@@ -138,6 +138,16 @@ TEST_F(AppIdentityTest, WindowOfAnEndedProcessStillGivesAllFiveKeys) {
   EXPECT_EQ(GetProcessImagePath(0), L"");
 }
 
+TEST(ClassifyFrameTest, OnlyTheFrameHostsWindowsAreFramesAndTheyHostWhatIsInside) {
+  EXPECT_EQ(ClassifyFrame(L"applicationframehost.exe", 0), FrameState::kWaitingForApp);
+  EXPECT_EQ(ClassifyFrame(L"applicationframehost.exe", 4321), FrameState::kHostingApp);
+  for (const wchar_t* name :
+       {L"notepad.exe", L"", L"applicationframehost", L"xapplicationframehost.exe"}) {
+    EXPECT_EQ(ClassifyFrame(name, 0), FrameState::kNoFrame);
+    EXPECT_EQ(ClassifyFrame(name, 4321), FrameState::kNoFrame);
+  }
+}
+
 // A packaged app's window is a child of a frame window of the application frame host; the
 // identity is the hosted app's.
 TEST_F(AppIdentityTest, FrameHostReportsTheProcessOfItsHostedChild) {
@@ -152,6 +162,7 @@ TEST_F(AppIdentityTest, FrameHostReportsTheProcessOfItsHostedChild) {
   ASSERT_NE(SetParent(hosted->window(), frame->window()), nullptr) << GetLastError();
 
   EXPECT_EQ(ResolveAppProcessId(frame->window()), hosted->id());
+  EXPECT_EQ(ResolveAppProcess(frame->window()).frame, FrameState::kHostingApp);
   const EncodableMap record = BuildWindowIdentity(frame->window());
   EXPECT_EQ(Text(record, "exe"), "fixture_versioned.exe");
   EXPECT_EQ(Text(record, "original"), "fixtureeditor.exe");
@@ -159,9 +170,11 @@ TEST_F(AppIdentityTest, FrameHostReportsTheProcessOfItsHostedChild) {
   EXPECT_EQ(Number(record, "hwnd"), HandleValue(frame->window()));
 
   EXPECT_EQ(ResolveAppProcessId(empty_frame->window()), empty_frame->id());
+  EXPECT_EQ(ResolveAppProcess(empty_frame->window()).frame, FrameState::kWaitingForApp);
   EXPECT_EQ(Text(BuildWindowIdentity(empty_frame->window()), "exe"), "applicationframehost.exe");
   // Only the frame host is looked through: any other parent is its own application.
   EXPECT_EQ(ResolveAppProcessId(hosted->window()), hosted->id());
+  EXPECT_EQ(ResolveAppProcess(hosted->window()).frame, FrameState::kNoFrame);
 }
 
 }  // namespace

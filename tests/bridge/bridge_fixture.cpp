@@ -76,7 +76,7 @@ WindowBridgeTest::WindowBridgeTest() {
   window_ =
       CreateWindowExW(0, kWindowClass, L"Keelo under test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
                       100, 800, 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-  EXPECT_NE(window_, nullptr);
+  EXPECT_NE(window_, nullptr) << "CreateWindowExW failed with error " << GetLastError();
   bridge_.reset();
   bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window_);
 }
@@ -88,6 +88,14 @@ WindowBridgeTest::~WindowBridgeTest() {
 }
 
 void WindowBridgeTest::PumpMessages() { PumpThreadMessages(); }
+
+bool WindowBridgeTest::PumpUntil(const std::function<bool()>& condition) {
+  for (int waited = 0; waited < 5000 && !condition(); waited += 10) {
+    PumpMessages();
+    Sleep(10);
+  }
+  return condition();
+}
 
 Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
                          std::string* diagnostics) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,6 +72,9 @@ class WindowBridgeTest : public BridgeTest {
 
   // Delivers everything waiting for the test thread's windows.
   static void PumpMessages();
+  // Pumps them until |condition| holds or five seconds pass; returns its last value. What the
+  // host asks of another program's window happens when that program gets to it.
+  static bool PumpUntil(const std::function<bool()>& condition);
 
   HWND window_ = nullptr;
 };

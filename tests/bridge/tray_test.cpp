@@ -253,9 +253,12 @@ TEST_F(TrayTest, QuitIsIgnoredUnlessAllowedWhenTheMenuReturns) {
   EXPECT_TRUE(bridge_->tray_icon_added());
 }
 
+// Chosen inside the handling of the tray's callback, the quit is carried out once that returned.
 TEST_F(TrayTest, QuitChosenRemovesTheIconAndDestroysTheWindow) {
   HWND window = window_;
   OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayQuit); });
+  EXPECT_TRUE(IsWindow(window));
+  PumpMessages();
   EXPECT_FALSE(IsWindow(window));
   EXPECT_FALSE(bridge_->tray_icon_added());
   EXPECT_FALSE(IconPresent(window));

@@ -48,6 +48,12 @@ TEST(MiniModeGeometryTest, SidesRoundHalfUpAndStayWithinAWindowCoordinate) {
   EXPECT_EQ(ScaledMiniSide(88, 1.5), 132);
   EXPECT_EQ(ScaledMiniSide(1e300, 1.0), 32767);
   EXPECT_EQ(ScaledMiniSide(30000, 2.0), 32767);
+  // Above zero but under a pixel: one pixel, never a window without size.
+  EXPECT_EQ(ScaledMiniSide(0.4, 1.0), 1);
+  EXPECT_EQ(ScaledMiniSide(0.001, 1.5), 1);
+  EXPECT_EQ(ScaledMiniSide(1e-300, 1.0), 1);
+  EXPECT_EQ(ScaledMiniSide(1.0, 1.25), 1);
+  EXPECT_EQ(ScaledMiniSide(1.2, 1.25), 2);
 
   EXPECT_EQ(UsableMiniSide(300, 380), 300);
   for (double unusable : {0.0, -5.0, std::nan(""), std::numeric_limits<double>::infinity(),
@@ -56,11 +62,14 @@ TEST(MiniModeGeometryTest, SidesRoundHalfUpAndStayWithinAWindowCoordinate) {
   }
 }
 
-TEST(MiniModeGeometryTest, StyleLosesTheFrameAndKeepsEverythingElse) {
+TEST(MiniModeGeometryTest, StylesLoseTheFrameInMiniModeAndTheShowStateBothWays) {
   const LONG_PTR normal = WS_OVERLAPPEDWINDOW | WS_VISIBLE | WS_CLIPCHILDREN;
   EXPECT_EQ(MiniWindowStyle(normal), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
   EXPECT_EQ(MiniWindowStyle(normal | WS_MAXIMIZE), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
   EXPECT_EQ(MiniWindowStyle(normal | WS_MINIMIZE), WS_POPUP | WS_VISIBLE | WS_CLIPCHILDREN);
+  EXPECT_EQ(RestoredWindowStyle(normal), normal);
+  EXPECT_EQ(RestoredWindowStyle(normal | WS_MAXIMIZE), normal);
+  EXPECT_EQ(RestoredWindowStyle(normal | WS_MINIMIZE), normal);
   EXPECT_EQ(MinimumTrackSize(true, 144).x, 1);
   EXPECT_EQ(MinimumTrackSize(true, 144).y, 1);
   EXPECT_EQ(MinimumTrackSize(false, 96).x, 760);
@@ -91,35 +100,33 @@ class WindowChromeTest : public WindowBridgeTest {
 TEST_F(WindowChromeTest, BlockMinimisesAnotherAppAndRaisesTheHost) {
   auto app = StartApp(L"to block");
   ASSERT_NE(app, nullptr);
-  SetForegroundWindow(app->window());
+  HWND other = app->window();
+  SetForegroundWindow(other);
+  auto iconic = [&] { return IsIconic(other) != FALSE; };
+  auto in_front = [&] { return GetForegroundWindow() == other; };
 
-  EXPECT_EQ(
-      Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_TRUE(IsIconic(app->window()));
+  EXPECT_EQ(Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil(iconic));
   EXPECT_EQ(GetForegroundWindow(), window_);
   // Twice is harmless.
-  EXPECT_EQ(
-      Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
+  EXPECT_EQ(Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
 
-  EXPECT_EQ(
-      Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_FALSE(IsIconic(app->window()));
-  EXPECT_TRUE(IsWindowVisible(app->window()));
-  EXPECT_EQ(GetForegroundWindow(), app->window());
+  EXPECT_EQ(Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil([&] { return !iconic() && in_front(); }));
+  EXPECT_TRUE(IsWindowVisible(other));
   // A window that was never blocked is shown all the same.
-  EXPECT_EQ(
-      Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
-      kTrue);
-  EXPECT_EQ(GetForegroundWindow(), app->window());
+  EXPECT_EQ(Call(kDesktopChannel, "restoreWindow", EncodableMap{{"hwnd", HandleValue(other)}}),
+            kTrue);
+  EXPECT_TRUE(PumpUntil(in_front));
 
   // The handle as the encoding carries a small value: an int32, sign-extended.
   EXPECT_EQ(Call(kDesktopChannel, "blockWindow",
-                 EncodableMap{{"hwnd", static_cast<int32_t>(HandleValue(app->window()))}}),
+                 EncodableMap{{"hwnd", static_cast<int32_t>(HandleValue(other))}}),
             kTrue);
-  EXPECT_TRUE(IsIconic(app->window()));
+  EXPECT_TRUE(PumpUntil(iconic));
 }
 
 TEST_F(WindowChromeTest, UnusableHandlesAreLeftAloneButTheHostStillComesUp) {
@@ -185,6 +192,8 @@ TEST_F(WindowChromeTest, MiniModeScalesWithTheWindowsDpi) {
 }
 
 TEST_F(WindowChromeTest, SizesRoundAndUnusableSizesTakeTheDefaults) {
+  Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 0.2}, {"height", 0.3}});
+  ExpectMiniRect(16, 1, 1);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 380.4}});
   ExpectMiniRect(16, 380, 88);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}, {"width", 380.5}});
@@ -221,13 +230,28 @@ TEST_F(WindowChromeTest, ResizingInMiniModeKeepsItsCornerAndTheSavedWindow) {
   EXPECT_EQ(back.bottom, normal.bottom);
 }
 
+// IsZoomed reads the style's maximised bit alone: the window must also have the size, and the
+// sizing frame, that maximising gives it.
 TEST_F(WindowChromeTest, LeavingMiniModeGivesBackAMaximisedWindowButNotAMinimisedOne) {
   ShowWindow(window_, SW_MAXIMIZE);
   ASSERT_TRUE(IsZoomed(window_));
+  const RECT maximised = WindowRect(window_);
+  const RECT work = WorkArea();
+  // Its frame hangs past the work area, whose every edge it covers.
+  ASSERT_LE(maximised.left, work.left);
+  ASSERT_LE(maximised.top, work.top);
+  ASSERT_GE(maximised.right, work.right);
+  ASSERT_GE(maximised.bottom, work.bottom);
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
   EXPECT_FALSE(IsZoomed(window_));
   Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
   EXPECT_TRUE(IsZoomed(window_));
+  const RECT back = WindowRect(window_);
+  EXPECT_EQ(back.left, maximised.left);
+  EXPECT_EQ(back.top, maximised.top);
+  EXPECT_EQ(back.right, maximised.right);
+  EXPECT_EQ(back.bottom, maximised.bottom);
+  EXPECT_EQ(GetWindowLongPtrW(window_, GWL_STYLE) & WS_THICKFRAME, WS_THICKFRAME);
 
   ShowWindow(window_, SW_RESTORE);
   ShowWindow(window_, SW_MINIMIZE);
@@ -288,31 +312,43 @@ TEST_F(WindowChromeTest, StartDragRepliesBeforeTheMoveLoop) {
 
 // A drag asked for during a drag starts no second move loop: the inner loop's end would leave
 // the bridge believing none runs, and a quit then would destroy the window under the outer one.
+// Nor does it take the running loop's mouse capture away.
 TEST_F(WindowChromeTest, StartDragDuringADragStartsNoSecondLoop) {
   static int loops_entered = 0;
   static FlutterDesktopMessenger* engine = nullptr;
   static uint64_t second_id = 0;
   static std::vector<uint8_t> drag_message;
+  static HWND capture_before = nullptr;
+  static HWND capture_after = nullptr;
+  static constexpr UINT kSecondDrag = WM_APP + 52;
   loops_entered = 0;
+  capture_before = capture_after = nullptr;
   engine = engine_;
   const flutter::MethodCall call("startDrag", nullptr);
   drag_message = *flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
   const auto original = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(window_, GWLP_WNDPROC));
   static WNDPROC forward = nullptr;
   forward = original;
-  SetWindowLongPtrW(window_, GWLP_WNDPROC,
-                    reinterpret_cast<LONG_PTR>(
-                        +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
-                          if (message == WM_ENTERSIZEMOVE && ++loops_entered == 1) {
-                            second_id = engine->SendToHost(kUiChannel, drag_message);
-                            engine->RunPendingTasks();
-                          }
-                          // Ends each loop as the Escape key would.
-                          if (message == WM_ENTERSIZEMOVE) {
-                            PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
-                          }
-                          return CallWindowProcW(forward, window, message, wparam, lparam);
-                        }));
+  SetWindowLongPtrW(
+      window_, GWLP_WNDPROC,
+      reinterpret_cast<LONG_PTR>(
+          +[](HWND window, UINT message, WPARAM wparam, LPARAM lparam) -> LRESULT {
+            // Inside the loop, once it has taken the capture.
+            if (message == WM_ENTERSIZEMOVE && ++loops_entered == 1) {
+              PostMessageW(window, kSecondDrag, 0, 0);
+            }
+            if (message == kSecondDrag) {
+              capture_before = GetCapture();
+              second_id = engine->SendToHost(kUiChannel, drag_message);
+              engine->RunPendingTasks();
+              capture_after = GetCapture();
+            }
+            // Ends each loop as the Escape key would.
+            if (message == kSecondDrag || (message == WM_ENTERSIZEMOVE && loops_entered > 1)) {
+              PostMessageW(window, WM_KEYDOWN, VK_ESCAPE, 0);
+            }
+            return CallWindowProcW(forward, window, message, wparam, lparam);
+          }));
   const uint64_t first_id = engine_->SendToHost(kUiChannel, drag_message);
   engine_->RunPendingTasks();
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
@@ -320,6 +356,8 @@ TEST_F(WindowChromeTest, StartDragDuringADragStartsNoSecondLoop) {
   EXPECT_EQ(loops_entered, 1);
   EXPECT_EQ(engine_->ResponsesTo(first_id), Replies{Hex("00 00")});
   EXPECT_EQ(engine_->ResponsesTo(second_id), Replies{Hex("00 00")});
+  ASSERT_EQ(capture_before, window_) << "Wine's move loop took no capture";
+  EXPECT_EQ(capture_after, window_);
 }
 
 }  // namespace

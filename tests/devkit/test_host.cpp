@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace devkit::testing {
 namespace {
@@ -14,6 +15,13 @@ struct Job {
   const std::function<void()>* task;
   HANDLE done;
 };
+
+// Nothing after a failed task could be trusted: the program ends here, with the reason.
+[[noreturn]] void Abandon(const std::string& reason) {
+  std::fprintf(stderr, "%s\n", reason.c_str());
+  std::fflush(stderr);
+  std::abort();
+}
 
 }  // namespace
 
@@ -44,6 +52,7 @@ void TestHost::ThreadMain(HANDLE ready) {
   RegisterClassExW(&window_class);
   window_ = CreateWindowExW(0, kWindowClass, L"devkit test host", WS_OVERLAPPEDWINDOW, 40, 40, 480,
                             320, nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  if (window_ == nullptr) create_error_ = GetLastError();
   SetEvent(ready);
   if (window_ == nullptr) return;
   MSG message;
@@ -54,14 +63,20 @@ void TestHost::ThreadMain(HANDLE ready) {
 }
 
 void TestHost::Run(const std::function<void()>& task) {
+  // Each way of failing says which it was: a host that never had a window is not a host that
+  // stopped running its loop.
+  if (window_ == nullptr) {
+    Abandon("the test host has no window (CreateWindowExW failed with error " +
+            std::to_string(create_error_) + ")");
+  }
   Job job{&task, CreateEventW(nullptr, TRUE, FALSE, nullptr)};
-  if (window_ == nullptr ||
-      !PostMessageW(window_, kRunMessage, 0, reinterpret_cast<LPARAM>(&job)) ||
-      WaitForSingleObject(job.done, kRunTimeoutMs) != WAIT_OBJECT_0) {
-    std::fprintf(stderr, "the test host's thread did not run a task within %lu ms\n",
-                 static_cast<unsigned long>(kRunTimeoutMs));
-    std::fflush(stderr);
-    std::abort();
+  if (!PostMessageW(window_, kRunMessage, 0, reinterpret_cast<LPARAM>(&job))) {
+    Abandon("a task could not be posted to the test host (error " + std::to_string(GetLastError()) +
+            ")");
+  }
+  if (WaitForSingleObject(job.done, kRunTimeoutMs) != WAIT_OBJECT_0) {
+    Abandon("the test host's thread did not run a task within " + std::to_string(kRunTimeoutMs) +
+            " ms");
   }
   CloseHandle(job.done);
 }

@@ -71,6 +71,8 @@ class TestHost {
 
   std::thread thread_;
   HWND window_ = nullptr;
+  // Why the window could not be made, when it could not.
+  DWORD create_error_ = 0;
   DWORD thread_id_ = 0;
   FlutterDesktopEngineRef engine_ = nullptr;
   FlutterDesktopViewControllerRef controller_ = nullptr;

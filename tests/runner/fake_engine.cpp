@@ -77,7 +77,8 @@ FlutterDesktopEngineRef FlutterDesktopEngineCreate(
   fake.byte_option = properties->byte_option;
   if (fake.fail_engine_create) return nullptr;
   ++fake.engines_created;
-  return new FlutterDesktopEngine{FlutterDesktopMessenger::Create()};
+  fake.last_messenger = FlutterDesktopMessenger::Create();
+  return new FlutterDesktopEngine{fake.last_messenger};
 }
 
 bool FlutterDesktopEngineDestroy(FlutterDesktopEngineRef engine) {
@@ -159,11 +160,16 @@ void FlutterDesktopViewControllerForceRedraw(FlutterDesktopViewControllerRef con
 }
 
 bool FlutterDesktopViewControllerHandleTopLevelWindowProc(
-    FlutterDesktopViewControllerRef controller, HWND, UINT message, WPARAM, LPARAM,
+    FlutterDesktopViewControllerRef controller, HWND window, UINT message, WPARAM, LPARAM,
     LRESULT* result) {
   auto& fake = fake_engine();
   if (controller == nullptr) ++fake.null_handle_calls;
   fake.top_level_messages.push_back(message);
+  if (fake.destroy_window_on == message) {
+    fake.destroy_window_on.reset();
+    DestroyWindow(window);
+    return false;
+  }
   if (fake.consumed_message != message) return false;
   *result = fake.consumed_result;
   return true;

@@ -36,6 +36,9 @@ struct FakeEngineLibrary {
   // A message that HandleTopLevelWindowProc consumes, with its result.
   std::optional<UINT> consumed_message;
   LRESULT consumed_result = 0;
+  // A message on which HandleTopLevelWindowProc destroys the window, once, as a handler the
+  // host calls while it starts might.
+  std::optional<UINT> destroy_window_on;
 
   // Counts and records.
   int engines_created = 0;
@@ -56,6 +59,9 @@ struct FakeEngineLibrary {
   // Null-handle calls the library would crash on.
   int null_handle_calls = 0;
   HWND last_view = nullptr;
+  // The development kit's messenger of the last engine made; it goes with the engine unless a
+  // test holds a reference.
+  FlutterDesktopMessengerRef last_messenger = nullptr;
 
   FlutterDesktopOnNextFrameCallback next_frame_callback = nullptr;
   void* next_frame_user_data = nullptr;

@@ -3,8 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "bridge/desktop_bridge.h"
+#include "devkit/engine/messenger.h"
+#include "messaging/method_call.h"
+#include "messaging/standard_method_codec.h"
 #include "runner/engine/engine_project.h"
 #include "tests/runner/fake_engine.h"
 #include "tests/support/host_names.h"
@@ -19,6 +25,22 @@ constexpr wchar_t kTitle[] = L"Keelo under test";
 bool QuitPosted() {
   MSG message;
   return PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+}
+
+// Delivers what is waiting for the test's windows; true when the loop was told to end, as the
+// host's would be.
+bool PumpMessagesSeeingQuit() {
+  bool quit = false;
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      quit = true;
+      continue;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return quit;
 }
 
 bool Offered(UINT message) {
@@ -77,6 +99,22 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
   EXPECT_EQ(fake_engine().redraws, 0);
   // Messages to the window until its destruction never hand the library a null controller.
   SendMessageW(window.handle(), WM_FONTCHANGE, 0, 0);
+  EXPECT_EQ(fake_engine().null_handle_calls, 0);
+}
+
+// The bridge sends the window its icons while it starts, and a message handled meanwhile may
+// destroy the window: the bridge then goes before the engine whose messenger it borrows, and
+// the window fails to open with nothing left over.
+TEST_F(FlutterWindowTest, WindowDestroyedWhileTheBridgeStartsEndsTheBridgeBeforeTheEngine) {
+  fake_engine().destroy_window_on = WM_SETICON;
+  FlutterWindow window(project_);
+  EXPECT_FALSE(Open(window));
+  EXPECT_EQ(window.handle(), nullptr);
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  EXPECT_EQ(fake_engine().engines_destroyed, 1);
+  EXPECT_EQ(fake_engine().redraws, 0);
   EXPECT_EQ(fake_engine().null_handle_calls, 0);
 }
 
@@ -163,6 +201,41 @@ TEST_F(FlutterWindowTest, DestructorEndsEverythingStillRunning) {
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
   EXPECT_EQ(fake_engine().engines_destroyed, 1);
   EXPECT_FALSE(QuitPosted());
+}
+
+// ShellExecuteW may run a COM modal loop, which lets a quit sent by another program in: the
+// window, the bridge and the engine must still be there when the call goes on to reply.
+TEST_F(FlutterWindowTest, QuitSentDuringACallEndsEverythingOnlyAfterTheCallReplied) {
+  FlutterWindow window(project_);
+  ASSERT_TRUE(Open(window));
+  window.set_quit_when_destroyed(true);
+  HWND handle = window.handle();
+  // Kept, so that the replies can be read once the engine has gone.
+  FlutterDesktopMessengerRef engine = FlutterDesktopMessengerAddRef(fake_engine().last_messenger);
+  bool whole_after_quit = false;
+  DesktopBridge::current()->system_calls_for_testing().launch_app = [&](const std::wstring&) {
+    SendMessageW(handle, RegisterWindowMessageW(kQuitMessageName), 0, 0);
+    whole_after_quit = IsWindow(handle) && DesktopBridge::current() != nullptr &&
+                       fake_engine().controllers_destroyed == 0;
+    return true;
+  };
+  const flutter::MethodCall call("launchApp", std::make_unique<flutter::EncodableValue>(
+                                                  flutter::EncodableMap{{"path", "C:\\a.exe"}}));
+  const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
+  const uint64_t id = engine->SendToHost(kDesktopChannel, *message);
+  engine->RunPendingTasks();
+
+  EXPECT_TRUE(whole_after_quit);
+  const std::vector<FlutterDesktopMessenger::Bytes> replies = engine->ResponsesTo(id);
+  ASSERT_EQ(replies.size(), 1u);
+  EXPECT_EQ(replies[0], (FlutterDesktopMessenger::Bytes{0x00, 0x01}));
+  EXPECT_TRUE(IsWindow(handle));
+  EXPECT_TRUE(PumpMessagesSeeingQuit());
+  EXPECT_FALSE(IsWindow(handle));
+  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_EQ(fake_engine().controllers_destroyed, 1);
+  EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
+  FlutterDesktopMessengerRelease(engine);
 }
 
 }  // namespace
