@@ -16,6 +16,7 @@ namespace {
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kReportPollMs = 20;
+constexpr char kDoubleAnswerLine[] = "a response to a message that awaits none";
 
 std::string ReadWholeFile(const std::wstring& path) {
   const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -105,6 +106,26 @@ std::optional<devkit::BenchResults> WaitForReport(const BenchFilePath& report, R
       devkit::BenchResults::Parse(ReadWholeFile(report.path()));
   if (!results) std::fprintf(stderr, "the bench application's report is incomplete\n");
   return results;
+}
+
+HostReport RunBenchHostForReport(const std::wstring& arguments, const BenchFilePath& report,
+                                 DWORD timeout_ms) {
+  HostReport run;
+  std::optional<RunningHost> host = StartBenchHost(arguments);
+  if (!host) return run;
+  run.results = WaitForReport(report, *host, timeout_ms);
+  const std::optional<DWORD> exit_code = QuitHost(*host);
+  run.ended_cleanly = exit_code == 0u;
+  if (!run.ended_cleanly) {
+    std::fprintf(stderr, "the host ended with %ld after the run\n",
+                 exit_code ? static_cast<long>(*exit_code) : -1L);
+  }
+  const std::string output = host->process->Output();
+  if (output.find(kDoubleAnswerLine) != std::string::npos) {
+    std::fprintf(stderr, "the host answered a message twice:\n%s\n", output.c_str());
+    run.ended_cleanly = false;
+  }
+  return run;
 }
 
 long long ReportCount(const devkit::BenchResults& results, const char* key) {

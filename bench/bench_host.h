@@ -51,6 +51,18 @@ std::optional<RunningHost> StartBenchHost(const std::wstring& arguments);
 std::optional<devkit::BenchResults> WaitForReport(const BenchFilePath& report, RunningHost& host,
                                                   DWORD timeout_ms);
 
+// A run of the bench host from its start to its quit, for the bench application's report.
+struct HostReport {
+  // None, with the reason on stderr, when the host did not start, ended first, or wrote no whole
+  // report within the time.
+  std::optional<devkit::BenchResults> results;
+  // The host ended with 0 when asked to quit, and answered no message twice. The development
+  // kit's engine passes a second answer to no one, so its line on stderr is all that tells of it.
+  bool ended_cleanly = false;
+};
+HostReport RunBenchHostForReport(const std::wstring& arguments, const BenchFilePath& report,
+                                 DWORD timeout_ms);
+
 // The count in |results| under |key|; -1 when it is missing or not a number.
 long long ReportCount(const devkit::BenchResults& results, const char* key);
 // The figure in |results| under |key|; 0 when it is missing.

@@ -41,31 +41,24 @@ bool Complete(const devkit::BenchResults& results, int calls) {
 int RunRoundTrip(int calls) {
   const BenchFilePath report(L"roundtrip");
   const std::wstring channel = Utf8ToWide(kDesktopChannel);
-  std::optional<RunningHost> host =
-      StartBenchHost(L"--bench-mode=roundtrip --bench-calls=" + std::to_wstring(calls) +
-                     L" --bench-channel=" + channel + L" \"--bench-out=" + report.path() + L"\"");
-  if (!host) return 1;
-  const std::optional<devkit::BenchResults> results =
-      WaitForReport(report, *host, kBaseTimeoutMs + static_cast<DWORD>(calls) * kTimeoutPerCallMs);
-  const std::optional<DWORD> exit_code = QuitHost(*host);
-  if (!results) return 1;
-  bool complete = Complete(*results, calls);
-  if (exit_code != 0u) {
-    std::fprintf(stderr, "the host ended with %ld after the run\n",
-                 exit_code ? static_cast<long>(*exit_code) : -1L);
-    complete = false;
-  }
-  const double host_median = ReportFigure(*results, "host_median_us");
-  const double floor_median = ReportFigure(*results, "floor_median_us");
+  const HostReport run = RunBenchHostForReport(
+      L"--bench-mode=roundtrip --bench-calls=" + std::to_wstring(calls) + L" --bench-channel=" +
+          channel + L" \"--bench-out=" + report.path() + L"\"",
+      report, kBaseTimeoutMs + static_cast<DWORD>(calls) * kTimeoutPerCallMs);
+  if (!run.results) return 1;
+  const devkit::BenchResults& results = *run.results;
+  const bool complete = Complete(results, calls) && run.ended_cleanly;
+  const double host_median = ReportFigure(results, "host_median_us");
+  const double floor_median = ReportFigure(results, "floor_median_us");
   std::printf("round trips: %d of each kind, in alternating blocks of 100, after 200 warm-ups\n",
               calls);
   std::printf("%-36s median %8.1f us   p99 %8.1f us   min %7.1f us   max %9.1f us\n",
-              "getIdleSeconds through the host", host_median, ReportFigure(*results, "host_p99_us"),
-              ReportFigure(*results, "host_min_us"), ReportFigure(*results, "host_max_us"));
+              "getIdleSeconds through the host", host_median, ReportFigure(results, "host_p99_us"),
+              ReportFigure(results, "host_min_us"), ReportFigure(results, "host_max_us"));
   std::printf("%-36s median %8.1f us   p99 %8.1f us   min %7.1f us   max %9.1f us\n",
               "floor: no handler, engine answers", floor_median,
-              ReportFigure(*results, "floor_p99_us"), ReportFigure(*results, "floor_min_us"),
-              ReportFigure(*results, "floor_max_us"));
+              ReportFigure(results, "floor_p99_us"), ReportFigure(results, "floor_min_us"),
+              ReportFigure(results, "floor_max_us"));
   if (floor_median > 0) std::printf("ratio of medians %.2f\n", host_median / floor_median);
   return complete ? 0 : 1;
 }

@@ -20,9 +20,6 @@ constexpr DWORD kBaseTimeoutMs = 60000;
 // A scan and its pause take half a second under Wine on a good day, several times that on a
 // busy one.
 constexpr DWORD kTimeoutPerScanMs = 10000;
-// What the development kit's engine writes when the host answers a message twice: the second
-// answer reaches no one, so only this line tells of it.
-constexpr char kDoubleAnswerLine[] = "a response to a message that awaits none";
 
 // Every planned call made, each with exactly one reply of the right form, and polls on both
 // sides of the comparison.
@@ -81,40 +78,28 @@ int RunScan(const std::string& method, int scans) {
     return 1;
   }
   const BenchFilePath report(L"scan");
-  std::optional<RunningHost> host = StartBenchHost(
+  const HostReport run = RunBenchHostForReport(
       L"--bench-mode=scan --bench-scan=" + Utf8ToWide(method) + L" --bench-scans=" +
-      std::to_wstring(scans) + L" --bench-channel=" + Utf8ToWide(kDesktopChannel) +
-      L" \"--bench-items=" + items.path() + L"\" \"--bench-out=" + report.path() + L"\"");
-  if (!host) return 1;
-  const std::optional<devkit::BenchResults> results =
-      WaitForReport(report, *host, kBaseTimeoutMs + static_cast<DWORD>(scans) * kTimeoutPerScanMs);
-  const std::optional<DWORD> exit_code = QuitHost(*host);
-  if (!results) return 1;
-  bool complete = Complete(*results, scans);
-  if (exit_code != 0u) {
-    std::fprintf(stderr, "the host ended with %ld after the run\n",
-                 exit_code ? static_cast<long>(*exit_code) : -1L);
-    complete = false;
-  }
-  const std::string output = host->process->Output();
-  if (output.find(kDoubleAnswerLine) != std::string::npos) {
-    std::fprintf(stderr, "the host answered a call twice:\n%s\n", output.c_str());
-    complete = false;
-  }
+          std::to_wstring(scans) + L" --bench-channel=" + Utf8ToWide(kDesktopChannel) +
+          L" \"--bench-items=" + items.path() + L"\" \"--bench-out=" + report.path() + L"\"",
+      report, kBaseTimeoutMs + static_cast<DWORD>(scans) * kTimeoutPerScanMs);
+  if (!run.results) return 1;
+  const devkit::BenchResults& results = *run.results;
+  const bool complete = Complete(results, scans) && run.ended_cleanly;
 
   std::printf(
       "\"%s\" %d times from one application thread (after one unmeasured), each followed by a "
       "pause as long; \"getIdleSeconds\" every %lld ms from another thread throughout\n",
-      method.c_str(), scans, ReportCount(*results, "poll_period_ms"));
+      method.c_str(), scans, ReportCount(results, "poll_period_ms"));
   std::printf("%-32s median %8.1f ms   min %8.1f ms   max %8.1f ms\n", (method + " itself").c_str(),
-              ReportFigure(*results, "scan_median_us") / 1000,
-              ReportFigure(*results, "scan_min_us") / 1000,
-              ReportFigure(*results, "scan_max_us") / 1000);
-  PrintPolls("getIdleSeconds during a scan", *results, "during");
-  PrintPolls("getIdleSeconds without a scan", *results, "without");
+              ReportFigure(results, "scan_median_us") / 1000,
+              ReportFigure(results, "scan_min_us") / 1000,
+              ReportFigure(results, "scan_max_us") / 1000);
+  PrintPolls("getIdleSeconds during a scan", results, "during");
+  PrintPolls("getIdleSeconds without a scan", results, "without");
   std::printf("polls went out %.2f ms apart (median), at most %.1f ms\n",
-              ReportFigure(*results, "poll_gap_median_us") / 1000,
-              ReportFigure(*results, "poll_gap_max_us") / 1000);
+              ReportFigure(results, "poll_gap_median_us") / 1000,
+              ReportFigure(results, "poll_gap_max_us") / 1000);
   // Figures of a run whose checks failed are not judged: they may come from a host that
   // answered quickly by answering wrongly.
   if (!complete) {
@@ -122,8 +107,8 @@ int RunScan(const std::string& method, int scans) {
     return 1;
   }
   const double ratio =
-      ReportFigure(*results, "during_median_us") / ReportFigure(*results, "without_median_us");
-  const double during_max_ms = ReportFigure(*results, "during_max_us") / 1000;
+      ReportFigure(results, "during_median_us") / ReportFigure(results, "without_median_us");
+  const double during_max_ms = ReportFigure(results, "during_max_us") / 1000;
   std::printf("median during / without a scan: %.2f   (target: within %.0fx) %s\n", ratio,
               kMedianRatioTarget, Verdict(ratio <= kMedianRatioTarget));
   std::printf("longest poll during a scan: %.2f ms   (target: under %.0f ms) %s\n", during_max_ms,
