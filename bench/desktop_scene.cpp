@@ -26,7 +26,8 @@ bool DesktopScene::Build() {
   }
   for (int i = 0; i < kWindows; ++i) {
     const std::wstring program = L"benchwindow" + std::to_wstring(i) + L".exe";
-    const std::wstring copy = executables + L"\\" + program;
+    std::wstring copy = executables + L"\\";
+    copy += program;
     if (!files_.Copy(keelo::testing::FixtureExecutable(L"fixture_versioned.exe"), copy)) {
       return false;
     }
