@@ -1,10 +1,12 @@
 #include "bench/bench_host.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <utility>
 
 #include "common/scoped_handles.h"
+#include "common/text_conversion.h"
 #include "tests/e2e/host_control.h"
 #include "tests/support/fixtures.h"
 
@@ -14,6 +16,7 @@ namespace {
 constexpr DWORD kWindowTimeoutMs = 30000;
 constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kReportPollMs = 20;
+constexpr char kDoubleAnswerLine[] = "a response to a message that awaits none";
 
 std::string ReadWholeFile(const std::wstring& path) {
   const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -39,7 +42,7 @@ std::wstring BenchHostExecutable() {
   return keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR) + L"\\keelo_app.exe";
 }
 
-ReportPath::ReportPath(const std::wstring& purpose) {
+BenchFilePath::BenchFilePath(const std::wstring& purpose) {
   wchar_t temp[MAX_PATH];
   const DWORD length = GetTempPathW(MAX_PATH, temp);
   path_ = std::wstring(temp, length) + L"keelo-host-bench-" + purpose + L"-" +
@@ -47,9 +50,20 @@ ReportPath::ReportPath(const std::wstring& purpose) {
   Remove();
 }
 
-ReportPath::~ReportPath() { Remove(); }
+BenchFilePath::~BenchFilePath() { Remove(); }
 
-void ReportPath::Remove() const {
+bool BenchFilePath::WriteLines(const std::vector<std::wstring>& lines) const {
+  std::string text;
+  for (const std::wstring& line : lines) text += WideToUtf8(line) + "\n";
+  const ScopedFileHandle file(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  DWORD written = 0;
+  return file &&
+         WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+         written == text.size();
+}
+
+void BenchFilePath::Remove() const {
   DeleteFileW(path_.c_str());
   DeleteFileW((path_ + L".partial").c_str());
 }
@@ -71,7 +85,7 @@ std::optional<RunningHost> StartBenchHost(const std::wstring& arguments) {
   return host;
 }
 
-std::optional<devkit::BenchResults> WaitForReport(const ReportPath& report, RunningHost& host,
+std::optional<devkit::BenchResults> WaitForReport(const BenchFilePath& report, RunningHost& host,
                                                   DWORD timeout_ms) {
   const ULONGLONG start = GetTickCount64();
   for (;;) {
@@ -92,6 +106,39 @@ std::optional<devkit::BenchResults> WaitForReport(const ReportPath& report, Runn
       devkit::BenchResults::Parse(ReadWholeFile(report.path()));
   if (!results) std::fprintf(stderr, "the bench application's report is incomplete\n");
   return results;
+}
+
+HostReport RunBenchHostForReport(const std::wstring& arguments, const BenchFilePath& report,
+                                 DWORD timeout_ms) {
+  HostReport run;
+  std::optional<RunningHost> host = StartBenchHost(arguments);
+  if (!host) return run;
+  run.results = WaitForReport(report, *host, timeout_ms);
+  const std::optional<DWORD> exit_code = QuitHost(*host);
+  run.ended_cleanly = exit_code == 0u;
+  if (!run.ended_cleanly) {
+    std::fprintf(stderr, "the host ended with %ld after the run\n",
+                 exit_code ? static_cast<long>(*exit_code) : -1L);
+  }
+  const std::string output = host->process->Output();
+  if (output.find(kDoubleAnswerLine) != std::string::npos) {
+    std::fprintf(stderr, "the host answered a message twice:\n%s\n", output.c_str());
+    run.ended_cleanly = false;
+  }
+  return run;
+}
+
+long long ReportCount(const devkit::BenchResults& results, const char* key) {
+  const std::string* value = results.Find(key);
+  if (value == nullptr || value->empty()) return -1;
+  char* end = nullptr;
+  const long long count = std::strtoll(value->c_str(), &end, 10);
+  return *end == '\0' ? count : -1;
+}
+
+double ReportFigure(const devkit::BenchResults& results, const char* key) {
+  const std::string* value = results.Find(key);
+  return value != nullptr ? std::strtod(value->c_str(), nullptr) : 0;
 }
 
 std::optional<DWORD> QuitHost(RunningHost& host) {

@@ -18,11 +18,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <limits>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/desktop_scene.h"
 #include "bridge/app_catalog.h"
 #include "bridge/app_identifier.h"
 #include "bridge/desktop_bridge.h"
@@ -41,14 +44,10 @@ namespace {
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
-using keelo::testing::CreatedFiles;
+using keelo::bench::DesktopScene;
 using keelo::testing::FixtureExecutable;
 using keelo::testing::FixtureProcess;
 
-constexpr int kGroups = 10;
-constexpr int kShortcutsPerGroup = 30;
-constexpr int kWindows = 20;
-constexpr int kIconItems = 40;
 constexpr int kIconSize = 96;
 constexpr int kWarmUps = 3;
 // Foreground reports per timed run: one takes about a millisecond under Wine, too little to
@@ -151,22 +150,22 @@ class BridgeClient {
   size_t Call(const std::string& method, EncodableValue arguments) {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
-    size_t reply_size = 0;
-    bool replied = false;
-    engine_->SendToHost(desktop_channel_, *message,
-                        [&](const FlutterDesktopMessenger::Bytes& reply) {
-                          reply_size = reply.size();
-                          replied = true;
-                        });
+    // Shared with the engine's task rather than on this frame: a reply that comes after this
+    // call has given up must not land in the frame of the next one.
+    const auto reply_size = std::make_shared<std::optional<size_t>>();
+    engine_->SendToHost(
+        desktop_channel_, *message,
+        [reply_size](const FlutterDesktopMessenger::Bytes& reply) { *reply_size = reply.size(); });
     engine_->RunPendingTasks();
-    // The catalogue and the icons are answered from the shell worker, through this thread's
-    // messages.
-    while (!replied && bridge_->pending_shell_replies() > 0) {
+    // The catalogue and the icons are answered from the shell worker: its value arrives through
+    // this thread's messages, and the engine then hands the reply over as a task of its own.
+    while (!reply_size->has_value() && bridge_->pending_shell_replies() > 0) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
       MSG pending;
       while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
+      engine_->RunPendingTasks();
     }
-    return reply_size;
+    return reply_size->value_or(0);
   }
 
  private:
@@ -274,59 +273,14 @@ void Report(const char* what, const Comparison& comparison) {
               comparison.bare_ms, comparison.host_ms / comparison.bare_ms);
 }
 
-// Shortcuts, executables and windows for both comparisons, all gone with the object.
-class Scene {
- public:
-  bool Build() {
-    const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
-    wchar_t temp[MAX_PATH];
-    if (programs.empty() || GetTempPathW(MAX_PATH, temp) == 0) return false;
-    const std::wstring root = programs + L"\\Keelo Bench";
-    const std::wstring executables = std::wstring(temp) + L"keelo-bench-apps";
-    if (!files_.Folder(root) || !files_.Folder(executables)) return false;
-    for (int group = 0; group < kGroups; ++group) {
-      const std::wstring folder = root + L"\\Group " + std::to_wstring(group);
-      if (!files_.Folder(folder)) return false;
-      for (int i = 0; i < kShortcutsPerGroup; ++i) {
-        const std::wstring number = std::to_wstring(group * kShortcutsPerGroup + i);
-        std::wstring shortcut = folder + L"\\Bench App ";
-        shortcut += number + L".lnk";
-        if (!files_.Shortcut(shortcut, L"C:\\Bench Apps\\benchapp" + number + L".exe")) {
-          return false;
-        }
-        shortcuts_.push_back(shortcut);
-      }
-    }
-    for (int i = 0; i < kWindows; ++i) {
-      const std::wstring copy = executables + L"\\benchwindow" + std::to_wstring(i) + L".exe";
-      if (!files_.Copy(FixtureExecutable(L"fixture_versioned.exe"), copy)) return false;
-      windows_.push_back(FixtureProcess::Start(copy, L"bench window " + std::to_wstring(i)));
-      if (windows_.back() == nullptr) return false;
-      icon_paths_.push_back(copy);
-    }
-    icon_paths_.insert(icon_paths_.end(), shortcuts_.begin(),
-                       shortcuts_.begin() + (kIconItems - kWindows));
-    return true;
-  }
-
-  const std::vector<std::wstring>& shortcuts() const { return shortcuts_; }
-  const std::vector<std::wstring>& icon_paths() const { return icon_paths_; }
-
- private:
-  // Before the processes, so that the copies are deleted once their programs have ended.
-  CreatedFiles files_;
-  std::vector<std::unique_ptr<FixtureProcess>> windows_;
-  std::vector<std::wstring> shortcuts_;
-  std::vector<std::wstring> icon_paths_;
-};
-
 // Each method's comparison prints its line; false when a side produced nothing, which would
 // make its time meaningless.
-bool CompareListApps(const Scene& scene, BridgeClient& client, int runs) {
-  size_t host_reply = 0;
+bool CompareListApps(const DesktopScene& scene, BridgeClient& client, int runs) {
+  // The smallest reply of all runs: one failed call makes the host's time meaningless.
+  size_t host_reply = std::numeric_limits<size_t>::max();
   size_t bare_characters = 0;
   const Comparison comparison =
-      Compare([&] { host_reply = client.Call("listApps", EncodableValue()); },
+      Compare([&] { host_reply = std::min(host_reply, client.Call("listApps", EncodableValue())); },
               [&] { bare_characters = LoadShortcuts(scene.shortcuts()); }, runs);
   if (host_reply == 0 || bare_characters == 0) return false;
   Report("listApps, 300 shortcuts and 20 windows", comparison);
@@ -352,7 +306,7 @@ bool CompareListApps(const Scene& scene, BridgeClient& client, int runs) {
   return true;
 }
 
-bool CompareGetIcons(const Scene& scene, BridgeClient& client, int runs) {
+bool CompareGetIcons(const DesktopScene& scene, BridgeClient& client, int runs) {
   EncodableMap items;
   for (size_t i = 0; i < scene.icon_paths().size(); ++i) {
     items[EncodableValue(static_cast<int32_t>(i))] =
@@ -364,10 +318,10 @@ bool CompareGetIcons(const Scene& scene, BridgeClient& client, int runs) {
                               IID_IWICImagingFactory, factory.put_void()))) {
     return false;
   }
-  size_t host_reply = 0;
+  size_t host_reply = std::numeric_limits<size_t>::max();
   size_t bare_bytes = 0;
   const Comparison comparison =
-      Compare([&] { host_reply = client.Call("getIcons", arguments); },
+      Compare([&] { host_reply = std::min(host_reply, client.Call("getIcons", arguments)); },
               [&] { bare_bytes = ExtractAndEncode(factory.get(), scene.icon_paths()); }, runs);
   if (host_reply < bare_bytes || bare_bytes == 0) return false;
   Report("getIcons, 40 items at 96 px", comparison);
@@ -414,7 +368,7 @@ int main(int argc, char** argv) {
   BridgeClient client;
   std::printf("median of %d runs after %d warm-ups each\n", runs, kWarmUps);
   if (only.empty() || only == "listApps" || only == "getIcons") {
-    Scene scene;
+    DesktopScene scene;
     if (!scene.Build()) {
       std::fprintf(stderr, "desktop_bench: could not lay out the shortcuts and windows\n");
       return 1;

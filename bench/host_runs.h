@@ -1,6 +1,8 @@
 #ifndef BENCH_HOST_RUNS_H_
 #define BENCH_HOST_RUNS_H_
 
+#include <string>
+
 namespace keelo::bench {
 
 // Each prints its figures and returns the process's exit code: 0 when the run was complete and
@@ -12,6 +14,8 @@ int RunRoundTrip(int calls);
 int RunStartup(int runs);
 // A window of |seconds| with the host idle.
 int RunIdle(int seconds);
+// |scans| measured calls of |method| ("listApps" or "getIcons") with polls beside them.
+int RunScan(const std::string& method, int scans);
 
 }  // namespace keelo::bench
 

@@ -18,7 +18,7 @@ constexpr DWORD kReportTimeoutMs = 10000;
 }  // namespace
 
 int RunIdle(int seconds) {
-  const ReportPath report(L"idle");
+  const BenchFilePath report(L"idle");
   const std::wstring control =
       L"Local\\KeeloHostBenchIdle-" + std::to_wstring(GetCurrentProcessId());
   const ScopedHandle start(CreateEventW(nullptr, TRUE, FALSE, (control + L"-start").c_str()));

@@ -1,5 +1,4 @@
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "bench/bench_host.h"
@@ -14,20 +13,6 @@ namespace {
 constexpr DWORD kBaseTimeoutMs = 60000;
 constexpr DWORD kTimeoutPerCallMs = 5;
 
-// The count in |results| under |key|; -1 when it is missing or not a number.
-long long Count(const devkit::BenchResults& results, const char* key) {
-  const std::string* value = results.Find(key);
-  if (value == nullptr || value->empty()) return -1;
-  char* end = nullptr;
-  const long long count = std::strtoll(value->c_str(), &end, 10);
-  return *end == '\0' ? count : -1;
-}
-
-double Figure(const devkit::BenchResults& results, const char* key) {
-  const std::string* value = results.Find(key);
-  return value != nullptr ? std::strtod(value->c_str(), nullptr) : 0;
-}
-
 // Every planned call made, each with exactly one reply of the right form.
 bool Complete(const devkit::BenchResults& results, int calls) {
   bool complete = true;
@@ -35,13 +20,13 @@ bool Complete(const devkit::BenchResults& results, int calls) {
     std::fprintf(stderr, "the bench application failed: %s\n", error->c_str());
     complete = false;
   }
-  const long long made = Count(results, "calls_made");
-  const long long planned = Count(results, "calls_planned");
-  const long long ok = Count(results, "host_ok") + Count(results, "floor_ok");
-  const long long not_once = Count(results, "replies_not_once");
-  const long long malformed = Count(results, "replies_malformed");
-  if (Count(results, "calls") != calls || made != planned || planned <= 2LL * calls || ok != made ||
-      not_once != 0 || malformed != 0) {
+  const long long made = ReportCount(results, "calls_made");
+  const long long planned = ReportCount(results, "calls_planned");
+  const long long ok = ReportCount(results, "host_ok") + ReportCount(results, "floor_ok");
+  const long long not_once = ReportCount(results, "replies_not_once");
+  const long long malformed = ReportCount(results, "replies_malformed");
+  if (ReportCount(results, "calls") != calls || made != planned || planned <= 2LL * calls ||
+      ok != made || not_once != 0 || malformed != 0) {
     std::fprintf(stderr,
                  "incomplete run: %lld of %lld calls made, %lld well answered, %lld replies not "
                  "exactly once, %lld malformed\n",
@@ -54,32 +39,26 @@ bool Complete(const devkit::BenchResults& results, int calls) {
 }  // namespace
 
 int RunRoundTrip(int calls) {
-  const ReportPath report(L"roundtrip");
+  const BenchFilePath report(L"roundtrip");
   const std::wstring channel = Utf8ToWide(kDesktopChannel);
-  std::optional<RunningHost> host =
-      StartBenchHost(L"--bench-mode=roundtrip --bench-calls=" + std::to_wstring(calls) +
-                     L" --bench-channel=" + channel + L" \"--bench-out=" + report.path() + L"\"");
-  if (!host) return 1;
-  const std::optional<devkit::BenchResults> results =
-      WaitForReport(report, *host, kBaseTimeoutMs + static_cast<DWORD>(calls) * kTimeoutPerCallMs);
-  const std::optional<DWORD> exit_code = QuitHost(*host);
-  if (!results) return 1;
-  bool complete = Complete(*results, calls);
-  if (exit_code != 0u) {
-    std::fprintf(stderr, "the host ended with %ld after the run\n",
-                 exit_code ? static_cast<long>(*exit_code) : -1L);
-    complete = false;
-  }
-  const double host_median = Figure(*results, "host_median_us");
-  const double floor_median = Figure(*results, "floor_median_us");
+  const HostReport run = RunBenchHostForReport(
+      L"--bench-mode=roundtrip --bench-calls=" + std::to_wstring(calls) + L" --bench-channel=" +
+          channel + L" \"--bench-out=" + report.path() + L"\"",
+      report, kBaseTimeoutMs + static_cast<DWORD>(calls) * kTimeoutPerCallMs);
+  if (!run.results) return 1;
+  const devkit::BenchResults& results = *run.results;
+  const bool complete = Complete(results, calls) && run.ended_cleanly;
+  const double host_median = ReportFigure(results, "host_median_us");
+  const double floor_median = ReportFigure(results, "floor_median_us");
   std::printf("round trips: %d of each kind, in alternating blocks of 100, after 200 warm-ups\n",
               calls);
   std::printf("%-36s median %8.1f us   p99 %8.1f us   min %7.1f us   max %9.1f us\n",
-              "getIdleSeconds through the host", host_median, Figure(*results, "host_p99_us"),
-              Figure(*results, "host_min_us"), Figure(*results, "host_max_us"));
+              "getIdleSeconds through the host", host_median, ReportFigure(results, "host_p99_us"),
+              ReportFigure(results, "host_min_us"), ReportFigure(results, "host_max_us"));
   std::printf("%-36s median %8.1f us   p99 %8.1f us   min %7.1f us   max %9.1f us\n",
-              "floor: no handler, engine answers", floor_median, Figure(*results, "floor_p99_us"),
-              Figure(*results, "floor_min_us"), Figure(*results, "floor_max_us"));
+              "floor: no handler, engine answers", floor_median,
+              ReportFigure(results, "floor_p99_us"), ReportFigure(results, "floor_min_us"),
+              ReportFigure(results, "floor_max_us"));
   if (floor_median > 0) std::printf("ratio of medians %.2f\n", host_median / floor_median);
   return complete ? 0 : 1;
 }

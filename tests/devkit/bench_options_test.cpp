@@ -38,6 +38,31 @@ TEST(BenchOptions, ReadsTheIdleRun) {
   EXPECT_EQ(options.control, "Local\\KeeloIdle-7");
 }
 
+TEST(BenchOptions, ReadsTheScanRun) {
+  std::string error;
+  const BenchOptions options = ParseBenchOptions(
+      {"--bench-mode=scan", "--bench-scan=getIcons", "--bench-scans=3",
+       "--bench-items=C:\\temp\\items.txt", "--bench-channel=com.vantrel.keelo/desktop"},
+      &error);
+  EXPECT_TRUE(error.empty()) << error;
+  EXPECT_EQ(options.mode, BenchOptions::Mode::kScan);
+  EXPECT_EQ(options.scan_method, "getIcons");
+  EXPECT_EQ(options.scans, 3u);
+  EXPECT_EQ(options.items, "C:\\temp\\items.txt");
+  EXPECT_EQ(options.channel, "com.vantrel.keelo/desktop");
+}
+
+TEST(BenchOptions, RefusesAScanOfAnotherMethodAndABadScanCount) {
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--bench-scan=getForeground"}, {"--bench-scan=listapps"}, {"--bench-scans=0"}}) {
+    std::string error;
+    const BenchOptions options = ParseBenchOptions(arguments, &error);
+    EXPECT_FALSE(error.empty()) << arguments.front();
+    EXPECT_TRUE(options.scan_method.empty()) << arguments.front();
+    EXPECT_EQ(options.scans, 20u) << arguments.front();
+  }
+}
+
 TEST(BenchOptions, RefusesAnUnknownModeAndABadCount) {
   for (const std::vector<std::string>& arguments :
        std::vector<std::vector<std::string>>{{"--bench-mode=fast"},

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "devkit/apps/bench/bench_results.h"
+
 namespace devkit {
 namespace {
 
@@ -37,6 +39,16 @@ TEST(LatencySummary, NinetyNinthPercentileIsTheNearestRank) {
   EXPECT_EQ(SummarizeLatencies(hundred_fifty).p99_us, 149);
   // With fewer than a hundred samples the slowest is the 99th percentile.
   EXPECT_EQ(SummarizeLatencies({3, 7, 5}).p99_us, 7);
+}
+
+TEST(LatencySummary, AddsItsFiguresUnderThePrefixWithTwoDecimals) {
+  BenchResults results;
+  AddLatencySummary("during", {2.5, 1, 10.126}, &results);
+  ASSERT_NE(results.Find("during_median_us"), nullptr);
+  EXPECT_EQ(*results.Find("during_median_us"), "2.50");
+  EXPECT_EQ(*results.Find("during_p99_us"), "10.13");
+  EXPECT_EQ(*results.Find("during_min_us"), "1.00");
+  EXPECT_EQ(*results.Find("during_max_us"), "10.13");
 }
 
 }  // namespace

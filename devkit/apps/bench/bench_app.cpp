@@ -13,6 +13,7 @@
 #include "devkit/app_api/app_start.h"
 #include "devkit/apps/bench/bench_options.h"
 #include "devkit/apps/bench/idle_watch.h"
+#include "devkit/apps/bench/polls_during_scans.h"
 #include "devkit/apps/bench/round_trips.h"
 
 namespace {
@@ -20,6 +21,7 @@ namespace {
 struct BenchApp {
   std::unique_ptr<devkit::RoundTrips> round_trips;
   std::unique_ptr<devkit::IdleWatch> idle_watch;
+  std::unique_ptr<devkit::PollsDuringScans> polls_during_scans;
 };
 
 // The application's instance or null, with the reason on stderr.
@@ -36,6 +38,12 @@ BenchApp* StartBench(const devkit::BenchOptions& options, const KeeloPeerInterfa
     }
   } else if (options.mode == devkit::BenchOptions::Mode::kIdle) {
     app->idle_watch = devkit::IdleWatch::Start(options, &error);
+  } else if (options.mode == devkit::BenchOptions::Mode::kScan) {
+    if (options.channel.empty() || options.scan_method.empty() || options.items.empty()) {
+      error = "the scan needs --bench-channel, --bench-scan=listApps|getIcons and --bench-items";
+    } else {
+      app->polls_during_scans = devkit::PollsDuringScans::Start(peer, options, &error);
+    }
   }
   if (!error.empty()) {
     std::fprintf(stderr, "bench app: %s\n", error.c_str());

@@ -13,6 +13,18 @@ bool TakeValue(std::string_view argument, std::string_view prefix, std::string* 
   return true;
 }
 
+// |value| as a positive count into |count|; otherwise |count| is kept and |error| set.
+void TakeCount(const std::string& option, const std::string& value, size_t* count,
+               std::string* error) {
+  size_t parsed = 0;
+  const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), parsed);
+  if (failure != std::errc() || end != value.data() + value.size() || parsed == 0) {
+    *error = option + " wants a positive number, not \"" + value + "\"";
+  } else {
+    *count = parsed;
+  }
+}
+
 }  // namespace
 
 BenchOptions ParseBenchOptions(const std::vector<std::string>& arguments, std::string* error) {
@@ -24,6 +36,8 @@ BenchOptions ParseBenchOptions(const std::vector<std::string>& arguments, std::s
         options.mode = BenchOptions::Mode::kRoundTrip;
       } else if (value == "idle") {
         options.mode = BenchOptions::Mode::kIdle;
+      } else if (value == "scan") {
+        options.mode = BenchOptions::Mode::kScan;
       } else {
         *error = "unknown bench mode \"" + value + "\"";
       }
@@ -34,13 +48,17 @@ BenchOptions ParseBenchOptions(const std::vector<std::string>& arguments, std::s
     } else if (TakeValue(argument, "--bench-control=", &value)) {
       options.control = value;
     } else if (TakeValue(argument, "--bench-calls=", &value)) {
-      size_t calls = 0;
-      const auto [end, failure] = std::from_chars(value.data(), value.data() + value.size(), calls);
-      if (failure != std::errc() || end != value.data() + value.size() || calls == 0) {
-        *error = "--bench-calls wants a positive number, not \"" + value + "\"";
+      TakeCount("--bench-calls", value, &options.calls, error);
+    } else if (TakeValue(argument, "--bench-scans=", &value)) {
+      TakeCount("--bench-scans", value, &options.scans, error);
+    } else if (TakeValue(argument, "--bench-scan=", &value)) {
+      if (value == "listApps" || value == "getIcons") {
+        options.scan_method = value;
       } else {
-        options.calls = calls;
+        *error = "unknown scan method \"" + value + "\"";
       }
+    } else if (TakeValue(argument, "--bench-items=", &value)) {
+      options.items = value;
     }
   }
   return options;

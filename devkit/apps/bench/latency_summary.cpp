@@ -2,8 +2,18 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 
 namespace devkit {
+namespace {
+
+std::string Figure(double value) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.2f", value);
+  return text;
+}
+
+}  // namespace
 
 LatencySummary SummarizeLatencies(std::vector<double> samples_us) {
   LatencySummary summary;
@@ -19,6 +29,15 @@ LatencySummary SummarizeLatencies(std::vector<double> samples_us) {
   summary.min_us = samples_us.front();
   summary.max_us = samples_us.back();
   return summary;
+}
+
+void AddLatencySummary(const std::string& prefix, const std::vector<double>& samples_us,
+                       BenchResults* results) {
+  const LatencySummary summary = SummarizeLatencies(samples_us);
+  results->Add(prefix + "_median_us", Figure(summary.median_us));
+  results->Add(prefix + "_p99_us", Figure(summary.p99_us));
+  results->Add(prefix + "_min_us", Figure(summary.min_us));
+  results->Add(prefix + "_max_us", Figure(summary.max_us));
 }
 
 }  // namespace devkit

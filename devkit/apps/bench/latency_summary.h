@@ -1,7 +1,10 @@
 #ifndef DEVKIT_APPS_BENCH_LATENCY_SUMMARY_H_
 #define DEVKIT_APPS_BENCH_LATENCY_SUMMARY_H_
 
+#include <string>
 #include <vector>
+
+#include "devkit/apps/bench/bench_results.h"
 
 namespace devkit {
 
@@ -16,6 +19,11 @@ struct LatencySummary {
 
 // All zero for no samples.
 LatencySummary SummarizeLatencies(std::vector<double> samples_us);
+
+// Adds the summary of |samples_us| to |results| as "<prefix>_median_us", "<prefix>_p99_us",
+// "<prefix>_min_us" and "<prefix>_max_us", each with two decimals.
+void AddLatencySummary(const std::string& prefix, const std::vector<double>& samples_us,
+                       BenchResults* results);
 
 }  // namespace devkit
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "devkit/apps/bench/latency_summary.h"
+#include "devkit/apps/bench/reply_checks.h"
 #include "devkit/apps/bench/report_file.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 
@@ -17,30 +18,6 @@ constexpr size_t kBlockCalls = 100;
 constexpr DWORD kReplyTimeoutMs = 5000;
 // The floor's channel: the bridge registers nothing under it.
 constexpr char kFloorSuffix[] = "/bench-no-handler";
-
-std::string Figure(double value) {
-  char text[32];
-  std::snprintf(text, sizeof(text), "%.2f", value);
-  return text;
-}
-
-void AddSummary(BenchResults* results, const std::string& prefix,
-                const std::vector<double>& samples) {
-  const LatencySummary summary = SummarizeLatencies(samples);
-  results->Add(prefix + "_median_us", Figure(summary.median_us));
-  results->Add(prefix + "_p99_us", Figure(summary.p99_us));
-  results->Add(prefix + "_min_us", Figure(summary.min_us));
-  results->Add(prefix + "_max_us", Figure(summary.max_us));
-}
-
-// What the host must answer "getIdleSeconds" with: success, a whole number of seconds.
-bool IsIdleSecondsReply(const std::vector<uint8_t>& bytes) {
-  const MethodReply reply = DecodeMethodReply(bytes);
-  if (reply.kind != MethodReply::Kind::kSuccess) return false;
-  if (const int32_t* seconds = reply.value.GetIf<int32_t>()) return *seconds >= 0;
-  if (const int64_t* seconds = reply.value.GetIf<int64_t>()) return *seconds >= 0;
-  return false;
-}
 
 }  // namespace
 
@@ -134,8 +111,8 @@ void RoundTrips::Run() {
   results.Add("floor_channel", floor_channel_);
   if (!error_.empty()) results.Add("error", error_);
   Check(&results);
-  AddSummary(&results, "host", host_us);
-  AddSummary(&results, "floor", floor_us);
+  AddLatencySummary("host", host_us, &results);
+  AddLatencySummary("floor", floor_us, &results);
   if (!WriteReportFile(options_.out, results)) {
     std::fprintf(stderr, "bench app: cannot write the report to %s\n", options_.out.c_str());
   }
