@@ -134,7 +134,7 @@ void DesktopBridge::ReplyFromShellWorker(ShellWorker::Job job,
                                          std::unique_ptr<flutter::MethodResult> result) {
   if (!shell_worker_) {
     shell_worker_ =
-        std::make_unique<ShellWorker>([this](uint64_t id, flutter::EncodableValue value) {
+        std::make_unique<ShellWorker>([this](uint64_t id, const flutter::EncodableValue& value) {
           // The reply ends a call as much as a handler's does: a quit meanwhile waits for it.
           const HandlingCall handling(*this);
           // Taken out first: the reply is the call's last step, and nothing of it stays behind.

@@ -83,7 +83,7 @@ bool ShellWorker::Start() {
   return true;
 }
 
-void ShellWorker::Run(std::shared_ptr<Shared> shared) {
+void ShellWorker::Run(const std::shared_ptr<Shared>& shared) {
   // The shell-link objects, SHGetFileInfoW and the imaging factory want an apartment of their
   // own thread, and the shell may leave windows on it, so it also pumps while it waits.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

@@ -43,7 +43,8 @@ class ShellWorker {
  private:
   struct Shared;
 
-  static void Run(std::shared_ptr<Shared> shared);
+  // |shared| is the thread's own copy, which std::thread keeps until Run returns.
+  static void Run(const std::shared_ptr<Shared>& shared);
   static LRESULT CALLBACK NotificationProc(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) noexcept;
   bool Start();

@@ -54,9 +54,9 @@ class ShellWorkerTest : public WindowBridgeTest {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
     auto order = answered_;
-    const uint64_t id = engine_->SendToHost(
-        kDesktopChannel, *message,
-        [order, this, next = next_call_](const Bytes&) { order->push_back(next); });
+    const uint64_t id =
+        engine_->SendToHost(kDesktopChannel, *message,
+                            [order, next = next_call_](const Bytes&) { order->push_back(next); });
     ++next_call_;
     engine_->RunPendingTasks();
     return id;
@@ -153,7 +153,7 @@ TEST_F(ShellWorkerTest, AReplyWhoseEngineIsGoneIsDroppedQuietly) {
   HoldListing();
   const uint64_t list = Start("listApps");
   ASSERT_TRUE(gate_->WaitUntilEntered());
-  engine_->ShutDown();
+  DestroyEngine();
   gate_->Release();
   const std::string written = flutter::testing::CaptureStderr([&] {
     const DWORD start = GetTickCount();
