@@ -136,7 +136,29 @@ keelo_wine_session_begin() {
   if [[ ! $managed =~ Managed[[:space:]]+REG_SZ[[:space:]]+N ]]; then
     keelo_wine_managed_off || return 1
   fi
+  keelo_wine_desktop_keep || return 1
   echo "$DISPLAY" >"$keelo_wine_session_dir/display"
+}
+
+# Wine's desktop is started by the first program that needs it, inherits that program's
+# standard error and lives while any program uses the desktop: a test that started it would
+# keep CTest waiting on its pipe for the rest of the run. Once the Windows build has made the
+# keeper (tests/support/wine_desktop_keeper.cpp), it starts the desktop on the log and holds it
+# until the session ends; before that build there is no test to protect.
+keelo_wine_desktop_keep() {
+  local keeper=${KEELO_WINE_DESKTOP_KEEPER:-$(dirname "$WINEPREFIX")/tests/support/wine_desktop_keeper.exe}
+  [[ -f $keeper ]] || return 0
+  local ready=$keelo_wine_session_dir/desktop-ready
+  rm -f "$ready"
+  wine "$keeper" "Z:$ready" </dev/null >>"$keelo_wine_log" 2>&1 9>&- &
+  local pid=$! tries=0
+  until [[ -e $ready ]]; do
+    if ! kill -0 "$pid" 2>/dev/null || ((++tries > 400)); then
+      keelo_wine_fail "the desktop keeper did not start Wine's desktop"
+      return 1
+    fi
+    sleep 0.05
+  done
 }
 
 # Ends the server before the display, so that Wine's desktop never sees its X connection break.
