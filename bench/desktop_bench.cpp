@@ -30,6 +30,7 @@
 #include "bridge/app_identifier.h"
 #include "bridge/desktop_bridge.h"
 #include "bridge/folder_listing.h"
+#include "bridge/foreground_watcher.h"
 #include "bridge/system_calls.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
@@ -54,6 +55,8 @@ constexpr int kWarmUps = 3;
 // time alone against the clock's and the scheduler's noise.
 constexpr int kReportsPerRun = 20;
 constexpr DWORD kImagePathCapacity = 520;
+// The longest a call waits for the shell worker's reply before it counts as failed.
+constexpr DWORD kReplyTimeoutMs = 60000;
 
 // The medians, in milliseconds, of the host's way and of the bare loop.
 struct Comparison {
@@ -125,8 +128,8 @@ class BridgeClient {
   // Reports |window| as the system's foreground hook would, through the hook's own procedure:
   // Wine never raises the event. The report waits in the engine's queue until TakeReports.
   static void ReportForeground(HWND window) {
-    DesktopBridge::ForegroundEventProc(nullptr, EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW,
-                                       CHILDID_SELF, 0, 0);
+    ForegroundWatcher::ForegroundEventProc(nullptr, EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW,
+                                           CHILDID_SELF, 0, 0);
   }
 
   // From now on the reports are kept, by their "original" names, once delivered. The engine
@@ -159,8 +162,9 @@ class BridgeClient {
     engine_->RunPendingTasks();
     // The catalogue and the icons are answered from the shell worker: its value arrives through
     // this thread's messages, and the engine then hands the reply over as a task of its own.
-    while (!reply_size->has_value() && bridge_->pending_shell_replies() > 0) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    const DWORD start = GetTickCount();
+    while (!reply_size->has_value() && GetTickCount() - start < kReplyTimeoutMs) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
       MSG pending;
       while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
       engine_->RunPendingTasks();

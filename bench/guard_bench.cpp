@@ -30,12 +30,14 @@
 
 #include "bench/thread_times.h"
 #include "bridge/app_identifier.h"
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "messaging/encodable_value.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_settings.h"
 #include "tests/e2e/host_process.h"
 #include "tests/e2e/proxy_guard_process.h"
 #include "tests/support/fixtures.h"
@@ -178,7 +180,7 @@ int Run(int kills, int seconds) {
     if (!restored) return 1;
     if (run >= kWarmUps) times.push_back(*restored);
   }
-  ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
+  ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
 
   std::vector<double> sorted = times;
   std::sort(sorted.begin(), sorted.end());

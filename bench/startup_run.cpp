@@ -8,7 +8,7 @@
 
 #include "bench/bench_host.h"
 #include "bench/host_runs.h"
-#include "runner/win32_window.h"
+#include "common/shared_names.h"
 #include "tests/e2e/host_control.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "bridge/app_identity.h"
-#include "bridge/desktop_bridge.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 
@@ -214,11 +213,4 @@ flutter::EncodableList BuildAppCatalog(const FolderLister& list_folder,
   // The result only tells whether a callback stopped the enumeration, which only a stop does.
   EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&pass));
   return AppCatalogToList(catalog);
-}
-
-ShellWorker::Job DesktopBridge::ListApps(const MethodArguments&) const {
-  return [list_folder = system_.list_folder,
-          read_cloaked = system_.read_cloaked](const std::atomic<bool>& stop) {
-    return flutter::EncodableValue(BuildAppCatalog(list_folder, read_cloaked, stop));
-  };
 }

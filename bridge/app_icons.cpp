@@ -9,7 +9,6 @@
 #include <string>
 
 #include "bridge/app_identity.h"
-#include "bridge/desktop_bridge.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 
@@ -110,19 +109,4 @@ flutter::EncodableMap ExtractIconPngs(const flutter::EncodableMap& items, int si
     images.insert_or_assign(key, flutter::EncodableValue(std::move(png)));
   }
   return images;
-}
-
-ShellWorker::Job DesktopBridge::GetIcons(const MethodArguments& arguments) const {
-  const flutter::EncodableValue* size_value = arguments.Find("size");
-  // Only an int32 is a size; an int64 or a double counts as absent.
-  const int size = size_value != nullptr && size_value->Holds<int32_t>()
-                       ? size_value->Get<int32_t>()
-                       : kDefaultIconSize;
-  const flutter::EncodableValue* items = arguments.Find("items");
-  const auto* paths = items != nullptr ? items->GetIf<flutter::EncodableMap>() : nullptr;
-  // A copy: the call's arguments are gone by the time the worker reads them.
-  return [size, paths = paths != nullptr ? *paths
-                                         : flutter::EncodableMap()](const std::atomic<bool>& stop) {
-    return flutter::EncodableValue(ExtractIconPngs(paths, size, stop));
-  };
 }

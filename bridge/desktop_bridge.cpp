@@ -1,23 +1,28 @@
 #include "bridge/desktop_bridge.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
+#include "bridge/app_icons.h"
 #include "bridge/app_identifier.h"
-#include "bridge/window_blocking.h"
+#include "bridge/idle_time.h"
+#include "bridge/launch_app.h"
+#include "bridge/mini_window_geometry.h"
 #include "bridge/window_messages.h"
 #include "messaging/standard_method_codec.h"
+#include "proxy/proxy_settings_map.h"
 
 namespace {
 
-// Written only by the bridge's constructor and destructor, on the UI thread.
-DesktopBridge* current_bridge = nullptr;
+void ReplyWith(flutter::MethodResult& result, flutter::EncodableValue value) {
+  result.Success(&value);
+}
 
 }  // namespace
 
 DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, SystemCalls system)
     : window_(window), system_(std::move(system)) {
-  current_bridge = this;
   // An elevated host would otherwise never hear the installer's quit nor the restarted shell's
   // call for its icon: the message filter drops both, coming from processes of lower integrity.
   system_.allow_message_from_lower_integrity(window_, QuitMessage());
@@ -36,27 +41,44 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, S
         HandleUiCall(call, std::move(result));
       });
 
-  // After both channels exist, since a report goes out on the desktop channel. Out of context,
-  // its events arrive through this thread's message loop. A failed installation leaves the
-  // reports off and everything else working.
-  foreground_hook_ = SetWinEventHook(EVENT_SYSTEM_FOREGROUND, EVENT_SYSTEM_FOREGROUND, nullptr,
-                                     &DesktopBridge::ForegroundEventProc, 0, 0,
-                                     WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
-  UpdateWindowIcons();
-  UpdateTrayIcon();
+  proxy_ = std::make_unique<ProxyKeeper>(system_.proxy);
+  // After both channels exist, since a report goes out on the desktop channel.
+  foreground_ =
+      std::make_unique<ForegroundWatcher>(window_, [this](flutter::EncodableMap identity) {
+        SendEvent(*desktop_channel_, "onForeground", std::move(identity));
+      });
+  window_icons_ = std::make_unique<WindowIcons>(window_);
+  // Converted here, where the base is accessible; the facilities see nothing else of the bridge.
+  HostServices& services = *this;
+  tray_ = std::make_unique<TrayIcon>(
+      window_, system_.notify_icon,
+      [this](const char* command) {
+        SendEvent(*ui_channel_, "onTrayCommand", flutter::EncodableMap{{"command", command}});
+      },
+      services);
+  mini_mode_ = std::make_unique<MiniMode>(window_, [this] {
+    SendEvent(*ui_channel_, "onMiniMode", flutter::EncodableMap{{"enabled", false}});
+  });
+  blocker_ = std::make_unique<WindowBlocker>(window_);
+  startup_ = std::make_unique<StartupEntry>(system_.is_packaged);
+  shell_jobs_ = std::make_unique<ShellJobs>(
+      system_.list_folder, system_.read_cloaked,
+      [this](flutter::MethodResult& result, const flutter::EncodableValue& value) {
+        // The reply ends a call as much as a handler's does: a quit meanwhile waits for it.
+        const HandlingCall handling(*this);
+        result.Success(&value);
+      });
 }
 
 DesktopBridge::~DesktopBridge() {
   // First, so that the user's proxy is back even if anything after this fails.
-  RestoreProxyIfSaved(ProxyRestoreSource::kTeardown);
-  if (foreground_hook_ != nullptr) UnhookWinEvent(foreground_hook_);
-  CancelFrameLookAgain();
-  RemoveTrayIcon();
-  RemoveWindowIcons();
-  current_bridge = nullptr;
-  // Last, as its wait for a job stuck in the shell may take a moment; what it has not answered
-  // goes unanswered, as the engine goes right after the bridge.
-  shell_worker_.reset();
+  proxy_->RestoreProxyIfSaved(ProxyRestoreSource::kTeardown);
+  foreground_.reset();
+  tray_.reset();
+  window_icons_.reset();
+  // Last of the facilities that act, as its wait for a job stuck in the shell may take a moment;
+  // what it has not answered goes unanswered, as the engine goes right after the bridge.
+  shell_jobs_.reset();
   // The messenger keeps a channel's handler after the channel is gone, and those handlers point
   // at this bridge. The owner destroys the engine right after the bridge, but a call that still
   // got through would reach freed memory; unregistered, it gets the not-implemented reply.
@@ -64,14 +86,12 @@ DesktopBridge::~DesktopBridge() {
   desktop_channel_->SetCallHandler(nullptr);
 }
 
-DesktopBridge* DesktopBridge::current() { return current_bridge; }
-
 void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
                                       std::unique_ptr<flutter::MethodResult> result) {
   // In the order the names are compared.
   static constexpr Method kMethods[] = {
-      {.name = "listApps", .shell_job = &DesktopBridge::ListApps},
-      {.name = "getIcons", .shell_job = &DesktopBridge::GetIcons},
+      {"listApps", &DesktopBridge::ListApps},
+      {"getIcons", &DesktopBridge::GetIcons},
       {"getForeground", &DesktopBridge::GetForeground},
       {"blockWindow", &DesktopBridge::BlockWindow},
       {"restoreWindow", &DesktopBridge::RestoreWindow},
@@ -79,9 +99,9 @@ void DesktopBridge::HandleDesktopCall(const flutter::MethodCall& call,
       {"showWindow", &DesktopBridge::ShowMainWindow},
       {"setQuitAllowed", &DesktopBridge::SetQuitAllowed},
       {"setTrayTooltip", &DesktopBridge::SetTrayTooltip},
-      {"setLaunchAtStartup", &DesktopBridge::SetLaunchAtStartupMethod},
+      {"setLaunchAtStartup", &DesktopBridge::SetLaunchAtStartup},
       {"getLaunchAtStartup", &DesktopBridge::GetLaunchAtStartup},
-      {"isPackaged", &DesktopBridge::IsPackagedMethod},
+      {"isPackaged", &DesktopBridge::IsPackaged},
       {"getProxy", &DesktopBridge::GetProxy},
       {"setProxy", &DesktopBridge::SetProxy},
       {"launchApp", &DesktopBridge::LaunchApp},
@@ -119,66 +139,72 @@ void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::Met
   for (const Method& method : methods) {
     // Byte for byte, case included; a name with an embedded zero byte matches nothing.
     if (method.name != call.method_name()) continue;
-    if (method.shell_job != nullptr) {
-      ReplyFromShellWorker((this->*method.shell_job)(arguments), std::move(result));
-      return;
-    }
-    if (method.handler == nullptr) break;
-    (this->*method.handler)(arguments, *result);
+    (this->*method.handler)(arguments, std::move(result));
     return;
   }
   result->NotImplemented();
 }
 
-void DesktopBridge::ReplyFromShellWorker(ShellWorker::Job job,
-                                         std::unique_ptr<flutter::MethodResult> result) {
-  if (!shell_worker_) {
-    shell_worker_ =
-        std::make_unique<ShellWorker>([this](uint64_t id, const flutter::EncodableValue& value) {
-          // The reply ends a call as much as a handler's does: a quit meanwhile waits for it.
-          const HandlingCall handling(*this);
-          // Taken out first: the reply is the call's last step, and nothing of it stays behind.
-          const auto waiting = shell_replies_.find(id);
-          if (waiting == shell_replies_.end()) return;
-          std::unique_ptr<flutter::MethodResult> answered = std::move(waiting->second);
-          shell_replies_.erase(waiting);
-          answered->Success(&value);
-        });
+std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam,
+                                                          LPARAM lparam) {
+  if (message == QuitMessage()) {
+    // Destroys this bridge, unless a call is being handled; nothing of it is touched afterwards.
+    Quit();
+    return 0;
   }
-  // Recorded before the job is given: a worker that cannot start answers it at once.
-  const uint64_t id = next_shell_job_++;
-  shell_replies_.emplace(id, std::move(result));
-  shell_worker_->Submit(id, std::move(job));
+  const HandlingCall handling(*this);
+  return HandleCountedWindowMessage(window, message, wparam, lparam);
+}
+
+std::optional<LRESULT> DesktopBridge::HandleCountedWindowMessage(HWND window, UINT message,
+                                                                 WPARAM wparam, LPARAM lparam) {
+  // Each facility takes its own messages; offered in this order, which is that of the rows of
+  // the hook (icons, session end, close, tray, the foreground's timer, the tracking size).
+  if (std::optional<LRESULT> result = window_icons_->HandleWindowMessage(message, wparam, lparam)) {
+    return result;
+  }
+  if (message == WM_ENDSESSION) {
+    // The session is really ending, and the process may be ended without any teardown: the
+    // user's proxy is put back now.
+    if (wparam != 0) proxy_->RestoreProxyIfSaved(ProxyRestoreSource::kSessionEnd);
+    return std::nullopt;
+  }
+  if (message == WM_CLOSE) {
+    // The close button sends the host to the tray; only the quit path closes it for good.
+    if (quitting_) return std::nullopt;
+    ShowWindow(window, SW_HIDE);
+    return 0;
+  }
+  if (std::optional<LRESULT> result = tray_->HandleWindowMessage(message, wparam, lparam)) {
+    return result;
+  }
+  if (std::optional<LRESULT> result = foreground_->HandleWindowMessage(message, wparam, lparam)) {
+    return result;
+  }
+  return mini_mode_->HandleWindowMessage(message, wparam, lparam);
+}
+
+void DesktopBridge::SendEvent(flutter::MethodCallChannel& channel, const char* name,
+                              flutter::EncodableMap arguments) {
+  channel.Invoke(name, std::make_unique<flutter::EncodableValue>(std::move(arguments)));
 }
 
 void DesktopBridge::BringToFront() {
-  ExitMiniMode(true);
-  ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
-  HWND foreground = GetForegroundWindow();
-  const DWORD foreground_thread =
-      foreground != nullptr ? GetWindowThreadProcessId(foreground, nullptr) : 0;
-  const DWORD own_thread = GetCurrentThreadId();
-  // Windows only lets the thread that owns the foreground hand it on: joined with that thread's
-  // input state for the moment, this thread may take it. Detached again right after, always.
-  const bool attach = JoinsForegroundInput(foreground_thread, own_thread,
-                                           foreground != nullptr && IsHungAppWindow(foreground));
-  if (attach) AttachThreadInput(foreground_thread, own_thread, TRUE);
-  BringWindowToTop(window_);
-  SetForegroundWindow(window_);
-  if (attach) AttachThreadInput(foreground_thread, own_thread, FALSE);
+  mini_mode_->Exit(true);
+  blocker_->RaiseHostWindow();
 }
 
 bool DesktopBridge::RunModalLoop(ModalLoop kind, const std::function<void()>& loop) {
   // One at a time: a drag or a menu asked for inside another loop would end by marking no loop
   // running while the outer one still is, and a quit then would end the wrong loop.
-  if (modal_loop_ != ModalLoop::kNone) return true;
+  if (modal_loop_) return true;
   // A quit that came while the caller got ready (SetForegroundWindow lets sent messages in) would
   // only be carried out once the user had closed the menu, or let go of the mouse.
   if (quit_pending_) return false;
   const HandlingCall handling(*this);
   modal_loop_ = kind;
   loop();
-  modal_loop_ = ModalLoop::kNone;
+  modal_loop_.reset();
   return !quit_pending_;
 }
 
@@ -197,8 +223,162 @@ void DesktopBridge::Quit() {
     return;
   }
   quitting_ = true;
-  RestoreProxyIfSaved(ProxyRestoreSource::kQuit);
-  RemoveTrayIcon();
+  proxy_->RestoreProxyIfSaved(ProxyRestoreSource::kQuit);
+  tray_->Remove();
   // Destroys this bridge: nothing may touch it after this call.
   DestroyWindow(window_);
+}
+
+bool DesktopBridge::InMiniMode() const { return mini_mode_->active(); }
+
+void DesktopBridge::ListApps(const MethodArguments&,
+                             std::unique_ptr<flutter::MethodResult> result) {
+  shell_jobs_->ListApps(std::move(result));
+}
+
+void DesktopBridge::GetIcons(const MethodArguments& arguments,
+                             std::unique_ptr<flutter::MethodResult> result) {
+  const flutter::EncodableValue* size = arguments.Find("size");
+  const flutter::EncodableValue* items = arguments.Find("items");
+  const auto* paths = items != nullptr ? items->GetIf<flutter::EncodableMap>() : nullptr;
+  // Only an int32 is a size; an int64 or a double counts as absent.
+  shell_jobs_->GetIcons(
+      size != nullptr && size->Holds<int32_t>() ? size->Get<int32_t>() : kDefaultIconSize,
+      paths != nullptr ? *paths : flutter::EncodableMap(), std::move(result));
+}
+
+void DesktopBridge::GetForeground(const MethodArguments&,
+                                  std::unique_ptr<flutter::MethodResult> result) {
+  std::optional<flutter::EncodableMap> identity = foreground_->CurrentForeground();
+  if (!identity) {
+    result->Success(nullptr);
+    return;
+  }
+  ReplyWith(*result, flutter::EncodableValue(std::move(*identity)));
+}
+
+void DesktopBridge::BlockWindow(const MethodArguments& arguments,
+                                std::unique_ptr<flutter::MethodResult> result) {
+  const WindowBlocker::BlockResult blocked = blocker_->Block(arguments.GetWindowHandle("hwnd"));
+  if (blocked != WindowBlocker::BlockResult::kShellWindow) BringToFront();
+  ReplyWith(*result, flutter::EncodableValue(blocked == WindowBlocker::BlockResult::kMinimized));
+}
+
+void DesktopBridge::RestoreWindow(const MethodArguments& arguments,
+                                  std::unique_ptr<flutter::MethodResult> result) {
+  ReplyWith(*result, flutter::EncodableValue(blocker_->Restore(arguments.GetWindowHandle("hwnd"))));
+}
+
+void DesktopBridge::GetIdleSeconds(const MethodArguments&,
+                                   std::unique_ptr<flutter::MethodResult> result) {
+  ReplyWith(*result, flutter::EncodableValue(IdleSeconds()));
+}
+
+void DesktopBridge::ShowMainWindow(const MethodArguments&,
+                                   std::unique_ptr<flutter::MethodResult> result) {
+  BringToFront();
+  ReplyWith(*result, flutter::EncodableValue(true));
+}
+
+void DesktopBridge::SetQuitAllowed(const MethodArguments& arguments,
+                                   std::unique_ptr<flutter::MethodResult> result) {
+  if (const std::optional<bool> allowed = arguments.GetBool("allowed")) {
+    tray_->SetQuitAllowed(*allowed);
+  }
+  result->Success(nullptr);
+}
+
+void DesktopBridge::SetTrayTooltip(const MethodArguments& arguments,
+                                   std::unique_ptr<flutter::MethodResult> result) {
+  // Only a string changes the tooltip; anything else keeps the one shown.
+  if (std::optional<std::wstring> text = arguments.GetWideString("text")) {
+    tray_->SetTooltip(std::move(*text));
+  }
+  result->Success(nullptr);
+}
+
+void DesktopBridge::SetLaunchAtStartup(const MethodArguments& arguments,
+                                       std::unique_ptr<flutter::MethodResult> result) {
+  ReplyWith(*result,
+            flutter::EncodableValue(startup_->Set(arguments.GetBool("enabled").value_or(false))));
+}
+
+void DesktopBridge::GetLaunchAtStartup(const MethodArguments&,
+                                       std::unique_ptr<flutter::MethodResult> result) {
+  ReplyWith(*result, flutter::EncodableValue(startup_->IsEnabled()));
+}
+
+void DesktopBridge::IsPackaged(const MethodArguments&,
+                               std::unique_ptr<flutter::MethodResult> result) {
+  ReplyWith(*result, flutter::EncodableValue(startup_->IsPackaged()));
+}
+
+void DesktopBridge::GetProxy(const MethodArguments&,
+                             std::unique_ptr<flutter::MethodResult> result) {
+  const std::optional<ProxySettings> settings = proxy_->Query();
+  if (!settings) {
+    result->Success(nullptr);
+    return;
+  }
+  ReplyWith(*result, flutter::EncodableValue(ProxySettingsToMap(*settings)));
+}
+
+void DesktopBridge::SetProxy(const MethodArguments& arguments,
+                             std::unique_ptr<flutter::MethodResult> result) {
+  // Arguments that are no map at all ask for nothing; read as an empty map, they would switch
+  // the user's proxy off.
+  if (arguments.map() == nullptr) {
+    ReplyWith(*result, flutter::EncodableValue(false));
+    return;
+  }
+  const flutter::EncodableValue* restore = arguments.Find("restoreOnExit");
+  std::optional<ProxySettings> to_restore;
+  // A snapshot of any other type than a map counts as none given.
+  if (const auto* restore_map =
+          restore != nullptr ? restore->GetIf<flutter::EncodableMap>() : nullptr) {
+    to_restore = ProxySettingsFromMap(*restore_map);
+  }
+  const bool applied = proxy_->Apply(ProxySettingsFromMap(*arguments.map()), std::move(to_restore));
+  ReplyWith(*result, flutter::EncodableValue(applied));
+}
+
+void DesktopBridge::LaunchApp(const MethodArguments& arguments,
+                              std::unique_ptr<flutter::MethodResult> result) {
+  const std::optional<std::wstring> path = arguments.GetWideString("path");
+  const bool launched = path && IsLaunchablePath(*path) && system_.launch_app(*path);
+  ReplyWith(*result, flutter::EncodableValue(launched));
+}
+
+void DesktopBridge::SetMiniMode(const MethodArguments& arguments,
+                                std::unique_ptr<flutter::MethodResult> result) {
+  if (arguments.GetBool("enabled").value_or(false)) {
+    mini_mode_->Enter(arguments.GetNumber("width", kDefaultMiniWidth),
+                      arguments.GetNumber("height", kDefaultMiniHeight));
+  } else {
+    mini_mode_->Exit(false);
+    BringToFront();
+  }
+  ReplyWith(*result, flutter::EncodableValue(mini_mode_->active()));
+}
+
+void DesktopBridge::StartDrag(const MethodArguments&,
+                              std::unique_ptr<flutter::MethodResult> result) {
+  // Answered first: the move loop lasts until the user lets go of the mouse.
+  result->Success(nullptr);
+  RunModalLoop(ModalLoop::kDrag, [this] { mini_mode_->Drag(); });
+}
+
+void DesktopBridge::Notify(const MethodArguments& arguments,
+                           std::unique_ptr<flutter::MethodResult> result) {
+  tray_->Notify(arguments.GetWideString("title").value_or(std::wstring()),
+                arguments.GetWideString("body").value_or(std::wstring()));
+  result->Success(nullptr);
+}
+
+void DesktopBridge::SetTrayStatus(const MethodArguments& arguments,
+                                  std::unique_ptr<flutter::MethodResult> result) {
+  // A missing status clears the line, unlike a missing tooltip, which keeps the old one.
+  tray_->SetStatus(arguments.GetWideString("status").value_or(std::wstring()),
+                   arguments.GetBool("session"));
+  result->Success(nullptr);
 }

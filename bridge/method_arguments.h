@@ -18,8 +18,8 @@ class MethodArguments {
   // string ...) reads as an empty map, so every key is absent.
   explicit MethodArguments(const flutter::EncodableValue* arguments);
 
-  // Whether the arguments were a map at all, however empty.
-  bool is_map() const { return map_ != nullptr; }
+  // The arguments as the map they were; null when they were no map at all.
+  const flutter::EncodableMap* map() const { return map_; }
 
   // The value under the string key |key|; a key of another kind never matches. Null if absent.
   const flutter::EncodableValue* Find(std::string_view key) const;

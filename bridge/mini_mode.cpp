@@ -2,20 +2,14 @@
 
 #include <dwmapi.h>
 
-#include <cmath>
+#include <utility>
 
-#include "bridge/desktop_bridge.h"
+#include "bridge/mini_window_geometry.h"
 #include "common/dpi.h"
 #include "engine_api/flutter_windows.h"
 
 namespace {
 
-// The largest coordinate a window's size can take.
-constexpr double kLargestSide = 32767;
-constexpr LONG_PTR kOverlappedWindowBits =
-    WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
-// Kept, a window entered from minimised or maximised would stay so under the timer's size.
-constexpr LONG_PTR kShowStateBits = WS_MINIMIZE | WS_MAXIMIZE;
 // DWMWA_WINDOW_CORNER_PREFERENCE with DWMWCP_DEFAULT and DWMWCP_ROUND; older SDKs name none.
 constexpr DWORD kCornerPreference = 33;
 constexpr DWORD kDefaultCorners = 0;
@@ -25,48 +19,23 @@ constexpr WPARAM kMoveByCaption = 0xF012;
 
 }  // namespace
 
-double UsableMiniSide(double requested, double fallback) {
-  return std::isfinite(requested) && requested > 0 ? requested : fallback;
-}
+MiniMode::MiniMode(HWND window, NotifyLeft notify_left)
+    : window_(window), notify_left_(std::move(notify_left)) {}
 
-int ScaledMiniSide(double logical, double scale) {
-  const double scaled = logical * scale + 0.5;
-  // Compared before the conversion, which is undefined for a value an int cannot hold. A side
-  // of less than a pixel would make a window of none, which the user could never see again.
-  if (!(scaled < kLargestSide)) return static_cast<int>(kLargestSide);
-  if (!(scaled >= 1)) return 1;
-  return static_cast<int>(scaled);
-}
+double MiniMode::WindowScale() const { return ScaleForDpi(FlutterDesktopGetDpiForHWND(window_)); }
 
-LONG_PTR MiniWindowStyle(LONG_PTR normal_style) {
-  return (normal_style & ~(kOverlappedWindowBits | kShowStateBits)) |
-         static_cast<LONG_PTR>(WS_POPUP);
-}
-
-LONG_PTR RestoredWindowStyle(LONG_PTR saved_style) { return saved_style & ~kShowStateBits; }
-
-POINT MinimumTrackSize(bool mini_mode, UINT dpi) {
-  if (mini_mode) return {1, 1};
-  const double scale = ScaleForDpi(dpi);
-  return {static_cast<LONG>(kMinNormalWidth * scale), static_cast<LONG>(kMinNormalHeight * scale)};
-}
-
-double DesktopBridge::WindowScale() const {
-  return ScaleForDpi(FlutterDesktopGetDpiForHWND(window_));
-}
-
-void DesktopBridge::SetCornerPreference(DWORD preference) {
+void MiniMode::SetCornerPreference(DWORD preference) {
   // Systems before Windows 11 refuse the attribute and keep square corners.
   DwmSetWindowAttribute(window_, kCornerPreference, &preference, sizeof(preference));
 }
 
-void DesktopBridge::EnterMiniMode(double width, double height) {
+void MiniMode::Enter(double width, double height) {
   const double scale = WindowScale();
-  const int cx = ScaledMiniSide(width, scale);
-  const int cy = ScaledMiniSide(height, scale);
+  const int cx = ScaledMiniSide(UsableMiniSide(width, kDefaultMiniWidth), scale);
+  const int cy = ScaledMiniSide(UsableMiniSide(height, kDefaultMiniHeight), scale);
   LONG right = 0;
   LONG bottom = 0;
-  if (mini_mode_) {
+  if (active_) {
     // Resized around the corner it was dragged to; what was saved on entry stays.
     RECT current = {};
     GetWindowRect(window_, &current);
@@ -79,7 +48,7 @@ void DesktopBridge::EnterMiniMode(double width, double height) {
     // Back from mini mode a maximised window is maximised again, anything else normal.
     if (saved_placement_.showCmd != SW_SHOWMAXIMIZED) saved_placement_.showCmd = SW_SHOWNORMAL;
     saved_style_ = GetWindowLongPtrW(window_, GWL_STYLE);
-    mini_mode_ = true;
+    active_ = true;
     if (IsIconic(window_) || IsZoomed(window_)) ShowWindow(window_, SW_RESTORE);
     SetWindowLongPtrW(window_, GWL_STYLE, MiniWindowStyle(saved_style_));
     SetCornerPreference(kRoundCorners);
@@ -95,42 +64,27 @@ void DesktopBridge::EnterMiniMode(double width, double height) {
                SWP_SHOWWINDOW | SWP_FRAMECHANGED | SWP_NOACTIVATE);
 }
 
-void DesktopBridge::ExitMiniMode(bool notify) {
-  if (!mini_mode_) return;
-  mini_mode_ = false;
+void MiniMode::Exit(bool notify) {
+  if (!active_) return;
+  active_ = false;
   SetWindowLongPtrW(window_, GWL_STYLE, RestoredWindowStyle(saved_style_));
   SetCornerPreference(kDefaultCorners);
   SetWindowPos(window_, HWND_NOTOPMOST, 0, 0, 0, 0,
                SWP_FRAMECHANGED | SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
   SetWindowPlacement(window_, &saved_placement_);
-  if (notify) {
-    ui_channel_->Invoke("onMiniMode", std::make_unique<flutter::EncodableValue>(
-                                          flutter::EncodableMap{{"enabled", false}}));
-  }
+  if (notify) notify_left_();
 }
 
-void DesktopBridge::SetMiniMode(const MethodArguments& arguments, flutter::MethodResult& result) {
-  if (arguments.GetBool("enabled").value_or(false)) {
-    const double height =
-        UsableMiniSide(arguments.GetNumber("height", kDefaultMiniHeight), kDefaultMiniHeight);
-    const double width =
-        UsableMiniSide(arguments.GetNumber("width", kDefaultMiniWidth), kDefaultMiniWidth);
-    EnterMiniMode(width, height);
-  } else {
-    ExitMiniMode(false);
-    BringToFront();
-  }
-  const flutter::EncodableValue reply(mini_mode_);
-  result.Success(&reply);
+void MiniMode::Drag() {
+  // Runs only as a modal loop of its own, never inside another one, whose capture (the tray
+  // menu's) it would take away.
+  ReleaseCapture();
+  SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0);
 }
 
-void DesktopBridge::StartDrag(const MethodArguments&, flutter::MethodResult& result) {
-  // Answered first: the move loop below lasts until the user lets go of the mouse.
-  result.Success(nullptr);
-  RunModalLoop(ModalLoop::kDrag, [this] {
-    // Only for a drag that runs: refused inside another loop, it must leave that loop's capture
-    // (the tray menu's) alone.
-    ReleaseCapture();
-    SendMessageW(window_, WM_SYSCOMMAND, kMoveByCaption, 0);
-  });
+std::optional<LRESULT> MiniMode::HandleWindowMessage(UINT message, WPARAM, LPARAM lparam) {
+  if (message != WM_GETMINMAXINFO) return std::nullopt;
+  auto* limits = reinterpret_cast<MINMAXINFO*>(lparam);
+  limits->ptMinTrackSize = MinimumTrackSize(active_, FlutterDesktopGetDpiForHWND(window_));
+  return 0;
 }

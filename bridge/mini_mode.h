@@ -3,35 +3,47 @@
 
 #include <windows.h>
 
-// The geometry and style of mini mode, as pure functions of the values involved.
+#include <functional>
+#include <optional>
 
-inline constexpr double kDefaultMiniWidth = 380;
-inline constexpr double kDefaultMiniHeight = 88;
-// Between the mini window and the right and bottom edges of the work area, in logical pixels.
-inline constexpr int kMiniMargin = 16;
-// The normal window's minimum tracking size, in logical pixels.
-inline constexpr int kMinNormalWidth = 760;
-inline constexpr int kMinNormalHeight = 560;
+// The main window as a small borderless always-on-top timer in the bottom-right corner of the
+// work area, and back; with the size the user may drag the window to in either form.
+class MiniMode {
+ public:
+  // Tells the UI application that the host took the window out of mini mode itself.
+  using NotifyLeft = std::function<void()>;
 
-// A side the UI application asked for, in logical pixels: |requested| when it is a finite
-// number above zero, |fallback| otherwise.
-double UsableMiniSide(double requested, double fallback);
+  MiniMode(HWND window, NotifyLeft notify_left);
 
-// |logical| pixels at |scale|, rounded half up, at least one pixel and at most what a window
-// coordinate holds.
-int ScaledMiniSide(double logical, double scale);
+  MiniMode(const MiniMode&) = delete;
+  MiniMode& operator=(const MiniMode&) = delete;
 
-// The mini window's style: |normal_style| without caption, system menu, frame and the two boxes,
-// and neither minimised nor maximised, as a popup; every other bit kept.
-LONG_PTR MiniWindowStyle(LONG_PTR normal_style);
+  // The timer of |width| x |height| logical pixels (a side that is no usable number takes the
+  // default); when already there, resized around the corner it was dragged to.
+  void Enter(double width, double height);
+  // Back to the window as it was before mini mode; NotifyLeft runs when |notify|. Nothing when
+  // not in mini mode.
+  void Exit(bool notify);
 
-// The style put back when mini mode is left: |saved_style| as it was on entry, but neither
-// minimised nor maximised. The saved placement brings the show state back, and it sizes a window
-// for "show maximised" only when the window does not already claim to be maximised.
-LONG_PTR RestoredWindowStyle(LONG_PTR saved_style);
+  // The system's move loop, as for a press on the caption: returns when the user lets go of the
+  // mouse. The caller runs it as a modal loop.
+  void Drag();
 
-// The smallest size the user may drag the window to: anything in mini mode, the normal minimum
-// scaled to |dpi| otherwise.
-POINT MinimumTrackSize(bool mini_mode, UINT dpi);
+  // WM_GETMINMAXINFO: the smallest size the user may drag the window to; anything else goes on
+  // to the others.
+  std::optional<LRESULT> HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
+
+  bool active() const { return active_; }
+
+ private:
+  double WindowScale() const;
+  void SetCornerPreference(DWORD preference);
+
+  HWND window_;
+  NotifyLeft notify_left_;
+  bool active_ = false;
+  LONG_PTR saved_style_ = 0;
+  WINDOWPLACEMENT saved_placement_ = {};
+};
 
 #endif  // BRIDGE_MINI_MODE_H_

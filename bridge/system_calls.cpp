@@ -5,8 +5,6 @@
 #include <optional>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "common/app_paths.h"
 #include "common/scoped_handles.h"
 
 namespace {
@@ -20,9 +18,9 @@ bool LaunchWithShell(const std::wstring& path) {
   return ShellExecuteSucceeded(reinterpret_cast<INT_PTR>(code));
 }
 
-bool ShowBalloonWithShell(const NOTIFYICONDATAW& data) {
+bool NotifyShellOfIcon(DWORD message, const NOTIFYICONDATAW& data) {
   NOTIFYICONDATAW copy = data;
-  return Shell_NotifyIconW(NIM_MODIFY, &copy) != FALSE;
+  return Shell_NotifyIconW(message, &copy) != FALSE;
 }
 
 bool ProcessHasPackageIdentity() {
@@ -36,49 +34,8 @@ bool ProcessHasPackageIdentity() {
   return get_package_name(&length, nullptr) != kNoPackage;
 }
 
-bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
-  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
-                          sizeof(options))) {
-    return false;
-  }
-  // Tell running programs to reread the settings. Their results do not change what was set,
-  // and Wine fails the refresh without a handle.
-  InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-  InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
-  return true;
-}
-
-bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
-  DWORD size = sizeof(options);
-  return InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options, &size) !=
-         FALSE;
-}
-
 bool AllowMessageFromLowerIntegrity(HWND window, UINT message) {
   return ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr) != FALSE;
-}
-
-bool StartProxyGuardProcess() {
-  const std::optional<std::wstring> guard = BesideExecutable(kProxyGuardExecutable);
-  if (!guard) return false;
-  std::wstring command_line = L"\"" + *guard + L"\" " + std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  // Out of the host's job where the job allows it: a job that ends its processes together
-  // (a terminal's, a debugger's) would take the guard along with the host it watches. No
-  // handle is inherited: the guard opens the host itself, and must not hold the pipes of
-  // whoever started the host.
-  BOOL created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                                CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &started);
-  if (!created && GetLastError() == ERROR_ACCESS_DENIED) {
-    created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, nullptr, &startup, &started);
-  }
-  if (!created) return false;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return true;
 }
 
 bool IsDotOrDotDot(const wchar_t* name) {
@@ -114,12 +71,10 @@ bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
 SystemCalls SystemCalls::Real() {
   SystemCalls calls;
   calls.launch_app = &LaunchWithShell;
-  calls.show_balloon = &ShowBalloonWithShell;
+  calls.notify_icon = &NotifyShellOfIcon;
   calls.is_packaged = &ProcessHasPackageIdentity;
-  calls.apply_proxy_options = &SetProxyOptionsWithWinInet;
-  calls.query_proxy_options = &QueryProxyOptionsWithWinInet;
   calls.allow_message_from_lower_integrity = &AllowMessageFromLowerIntegrity;
-  calls.start_proxy_guard = &StartProxyGuardProcess;
+  calls.proxy = ProxyCalls::Real();
   calls.list_folder = &ListFolder;
   calls.read_cloaked = &ReadCloakedFromCompositor;
   return calls;

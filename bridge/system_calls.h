@@ -2,50 +2,42 @@
 #define BRIDGE_SYSTEM_CALLS_H_
 
 #include <windows.h>
-// shellapi.h and wininet.h need the types that windows.h declares.
+// shellapi.h needs the types that windows.h declares.
 #include <shellapi.h>
-#include <wininet.h>
 
 #include <functional>
 #include <string>
 
 #include "bridge/folder_listing.h"
 #include "bridge/window_cloaking.h"
+#include "proxy/proxy_calls.h"
 
 // What the desktop methods do that a test must not do for real, or cannot arrange under Wine:
 // one entry per facility operation, never one per system call, so that a test's fake is a
 // lambda keeping its record in the test's own locals. Decisions stay outside, in pure
-// functions on values, and everything else runs for real under test.
+// functions on values, and everything else runs for real under test. Each facility is given the
+// entries it needs when it is made.
 struct SystemCalls {
   // Asks the shell to open |path| as a double click would; true when the shell accepted. A test
   // must not start programs on the machine it runs on.
   std::function<bool(const std::wstring& path)> launch_app;
 
-  // Shows the balloon notification that |data| describes over the tray icon; false when the
-  // shell refused it. Wine shows none a test could see.
-  std::function<bool(const NOTIFYICONDATAW& data)> show_balloon;
+  // Asks the shell to add, change or delete the notification-area icon, or to show a balloon
+  // over it (|message| is NIM_ADD, NIM_MODIFY or NIM_DELETE, |data| what it carries); false when
+  // the shell refused. Wine shows no balloon a test could see, keeps no tooltip a test could read,
+  // and a test cannot have a shell that is not ready yet.
+  std::function<bool(DWORD message, const NOTIFYICONDATAW& data)> notify_icon;
 
   // Whether the process runs with package identity. A test cannot give its process a package.
   std::function<bool()> is_packaged;
-
-  // Sets WinINet's per-connection options in |options| and tells WinINet that the settings
-  // changed; false when setting them failed. Wine keeps neither bypass nor autoconfig URL and
-  // reads flags 3 back as 2, and a test must not change the proxy of the machine it runs on.
-  std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> apply_proxy_options;
-
-  // Reads the per-connection options named in |options| into it; texts come back allocated for
-  // the caller to free with GlobalFree. False when they cannot be read.
-  std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> query_proxy_options;
 
   // Lets |message| reach |window| from processes of a lower integrity level than this one's,
   // which the system's message filter otherwise drops for an elevated process; false when the
   // filter refused. Wine keeps no integrity levels, so only the call itself can be seen.
   std::function<bool(HWND window, UINT message)> allow_message_from_lower_integrity;
 
-  // Starts the proxy guard beside the executable, which puts the durable proxy snapshot back if
-  // this process ends without doing it; false when it could not be started. A test must not
-  // leave processes running, nor one that changes the proxy of the machine it runs on.
-  std::function<bool()> start_proxy_guard;
+  // What keeping the user's proxy does: WinINet's apply and query, the guard's start.
+  ProxyCalls proxy;
 
   // Lists one folder of the Start menu's walk. Under Wine every folder can be listed (Wine keeps
   // no access rules and the tests run as root) and it makes neither junctions nor directory
@@ -57,7 +49,8 @@ struct SystemCalls {
   // E_NOTIMPL, so a test cannot have a window hidden this way.
   CloakReader read_cloaked;
 
-  // The system's own operations, which the bridge starts with; this unit alone performs them.
+  // The system's own operations, which the bridge starts with; this unit alone performs them,
+  // and proxy/ those of the proxy.
   static SystemCalls Real();
 };
 

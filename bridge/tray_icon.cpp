@@ -1,15 +1,12 @@
 #include "bridge/tray_icon.h"
 
 #include <cwchar>
-#include <memory>
-#include <string>
 #include <utility>
 
-#include "bridge/desktop_bridge.h"
+#include "bridge/app_icon.h"
 #include "bridge/tray_menu.h"
+#include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
-#include "engine_api/flutter_windows.h"
-#include "resources/resource_ids.h"
 
 namespace {
 
@@ -34,66 +31,63 @@ void CopyField(wchar_t (&field)[Capacity], const std::wstring& text) {
   field[length] = L'\0';
 }
 
-}  // namespace
-
-ScopedIcon LoadAppIcon(int size) {
-  return ScopedIcon(static_cast<HICON>(LoadImageW(
-      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_APP_ICON), IMAGE_ICON, size, size, 0)));
+// Cut to its first units, which may split a surrogate pair.
+std::wstring TrayText(std::wstring text) {
+  if (text.size() > kMaxTrayTextUnits) text.resize(kMaxTrayTextUnits);
+  return text;
 }
 
-void DesktopBridge::UpdateTrayIcon() {
+}  // namespace
+
+TrayIcon::TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_command,
+                   HostServices& host)
+    : window_(window),
+      notify_shell_(std::move(notify_shell)),
+      send_command_(std::move(send_command)),
+      host_(host) {
+  Update();
+}
+
+TrayIcon::~TrayIcon() { Remove(); }
+
+void TrayIcon::Update() {
   NOTIFYICONDATAW data = IconData(window_);
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
   // The shell keeps a copy of the icon; this one goes when the call has returned.
   const ScopedIcon icon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
   data.hIcon = icon.get();
-  CopyField(data.szTip, tray_tooltip_);
-  if (tray_icon_added_) {
-    Shell_NotifyIconW(NIM_MODIFY, &data);
+  CopyField(data.szTip, tooltip_);
+  if (added_) {
+    notify_shell_(NIM_MODIFY, data);
     return;
   }
   // At sign-in a busy shell may time the add out and still make the icon, and then refuses
   // every later add as a duplicate: an icon the shell takes a modify for is there. A failure of
   // both leaves the flag down, so that the next update tries again.
-  tray_icon_added_ =
-      Shell_NotifyIconW(NIM_ADD, &data) != FALSE || Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
+  added_ = notify_shell_(NIM_ADD, data) || notify_shell_(NIM_MODIFY, data);
 }
 
-void DesktopBridge::RemoveTrayIcon() {
-  if (!tray_icon_added_) return;
-  NOTIFYICONDATAW data = IconData(window_);
-  Shell_NotifyIconW(NIM_DELETE, &data);
-  tray_icon_added_ = false;
+void TrayIcon::Remove() {
+  if (!added_) return;
+  notify_shell_(NIM_DELETE, IconData(window_));
+  added_ = false;
 }
 
-void DesktopBridge::UpdateWindowIcons() {
-  const UINT dpi = FlutterDesktopGetDpiForHWND(window_);
-  const int small_size = GetSystemMetricsForDpi(SM_CXSMICON, dpi);
-  const int big_size = GetSystemMetricsForDpi(SM_CXICON, dpi);
-  // The window draws with the icons it is given, so they are kept until replaced or until the
-  // bridge takes them back; the ones they replace go then.
-  if (ScopedIcon small_icon = LoadAppIcon(small_size)) {
-    SendMessageW(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
-    small_window_icon_ = std::move(small_icon);
-  }
-  if (ScopedIcon big_icon = LoadAppIcon(big_size)) {
-    SendMessageW(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
-    big_window_icon_ = std::move(big_icon);
-  }
+void TrayIcon::SetTooltip(std::wstring tooltip) {
+  tooltip_ = TrayText(std::move(tooltip));
+  Update();
 }
 
-void DesktopBridge::RemoveWindowIcons() {
-  if (small_window_icon_) SendMessageW(window_, WM_SETICON, ICON_SMALL, 0);
-  if (big_window_icon_) SendMessageW(window_, WM_SETICON, ICON_BIG, 0);
-  small_window_icon_.reset();
-  big_window_icon_.reset();
+void TrayIcon::SetStatus(std::wstring status, std::optional<bool> session_active) {
+  status_ = TrayText(std::move(status));
+  if (session_active) session_active_ = *session_active;
 }
 
-void DesktopBridge::Notify(const MethodArguments& arguments, flutter::MethodResult& result) {
-  const std::wstring body = arguments.GetWideString("body").value_or(std::wstring());
-  const std::wstring title = arguments.GetWideString("title").value_or(std::wstring());
-  if (!tray_icon_added_) UpdateTrayIcon();
+void TrayIcon::SetQuitAllowed(bool allowed) { quit_allowed_ = allowed; }
+
+void TrayIcon::Notify(const std::wstring& title, const std::wstring& body) {
+  if (!added_) Update();
   NOTIFYICONDATAW data = IconData(window_);
   data.uFlags = NIF_INFO;
   CopyField(data.szInfoTitle, title);
@@ -102,28 +96,22 @@ void DesktopBridge::Notify(const MethodArguments& arguments, flutter::MethodResu
   const ScopedIcon balloon_icon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
   data.hBalloonIcon = balloon_icon.get();
   // Without an icon in the area, the shell shows no balloon; nothing to tell the UI.
-  system_.show_balloon(data);
-  result.Success(nullptr);
+  notify_shell_(NIM_MODIFY, data);
 }
 
-void DesktopBridge::SendTrayCommand(const char* command) {
-  ui_channel_->Invoke("onTrayCommand", std::make_unique<flutter::EncodableValue>(
-                                           flutter::EncodableMap{{"command", command}}));
-}
-
-void DesktopBridge::ShowTrayMenu() {
+void TrayIcon::ShowMenu() {
   UINT command = 0;
   {
     ScopedMenu menu(CreatePopupMenu());
     for (const TrayMenuItem& item :
-         TrayMenuItems(tray_status_, session_active_, mini_mode_, quit_allowed_)) {
+         TrayMenuItems(status_, session_active_, host_.InMiniMode(), quit_allowed_)) {
       AppendMenuW(menu.get(), item.flags, item.id, item.text.c_str());
     }
     POINT cursor = {};
     GetCursorPos(&cursor);
     // Without the foreground the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(window_);
-    const bool completed = RunModalLoop(ModalLoop::kTrayMenu, [&] {
+    const bool completed = host_.RunModalLoop(HostServices::ModalLoop::kTrayMenu, [&] {
       command = static_cast<UINT>(TrackPopupMenu(menu.get(),
                                                  TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON,
                                                  cursor.x, cursor.y, 0, window_, nullptr));
@@ -135,34 +123,48 @@ void DesktopBridge::ShowTrayMenu() {
   }
   switch (command) {
     case kTrayOpen:
-      BringToFront();
+      host_.BringToFront();
       break;
     case kTrayMiniTimer:
-      SendTrayCommand("mini");
+      send_command_("mini");
       break;
     case kTrayPark:
-      BringToFront();
-      SendTrayCommand("park");
+      host_.BringToFront();
+      send_command_("park");
       break;
     case kTrayQuit:
       // The permission may have been withdrawn while the menu was open.
-      if (quit_allowed_) Quit();
+      if (quit_allowed_) host_.Quit();
       break;
     default:
       break;
   }
 }
 
-bool DesktopBridge::HandleTrayCallback(UINT notification) {
+std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM, LPARAM lparam) {
+  if (message == kTrayCallbackMessage) {
+    // In the shell's legacy callback form the low word is the mouse or balloon event.
+    if (HandleCallback(LOWORD(lparam))) return 0;
+    return std::nullopt;
+  }
+  if (message == TaskbarCreatedMessage()) {
+    // The shell restarted and lost every icon.
+    added_ = false;
+    Update();
+  }
+  return std::nullopt;
+}
+
+bool TrayIcon::HandleCallback(UINT notification) {
   switch (notification) {
     case WM_CONTEXTMENU:
     case WM_RBUTTONUP:
-      ShowTrayMenu();
+      ShowMenu();
       return true;
     case WM_LBUTTONUP:
     case WM_LBUTTONDBLCLK:
     case NIN_BALLOONUSERCLICK:
-      BringToFront();
+      host_.BringToFront();
       return true;
     default:
       return false;

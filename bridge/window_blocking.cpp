@@ -5,7 +5,6 @@
 #include <string>
 
 #include "bridge/app_identity.h"
-#include "bridge/desktop_bridge.h"
 
 namespace {
 
@@ -18,22 +17,6 @@ constexpr std::array<std::wstring_view, 8> kShellWindowClasses = {
     L"TaskSwitcherWnd",   L"MultitaskingViewFrame",
     L"ForegroundStaging", L"XamlExplorerHostIslandWindow"};
 
-// A class name is at most 256 characters.
-constexpr int kClassNameCapacity = 257;
-
-bool IsShellWindow(HWND window) {
-  if (window == GetShellWindow()) return true;
-  wchar_t class_name[kClassNameCapacity] = {};
-  const int length = GetClassNameW(window, class_name, kClassNameCapacity);
-  return length > 0 && IsShellWindowClass(std::wstring_view(class_name, length));
-}
-
-// Neither call waits for the window's thread: a program that has stopped responding would
-// otherwise hold the host, its tray and its engine until it answered, if ever.
-void ShowWithoutChangingSize(HWND window) {
-  ShowWindowAsync(window, IsIconic(window) ? SW_RESTORE : SW_SHOW);
-}
-
 }  // namespace
 
 bool IsShellWindowClass(std::wstring_view class_name) {
@@ -45,41 +28,4 @@ bool IsShellWindowClass(std::wstring_view class_name) {
 
 bool JoinsForegroundInput(DWORD foreground_thread, DWORD own_thread, bool foreground_hung) {
   return foreground_thread != 0 && foreground_thread != own_thread && !foreground_hung;
-}
-
-bool DesktopBridge::IsOtherLiveWindow(HWND window) const {
-  return window != nullptr && IsWindow(window) && window != window_;
-}
-
-void DesktopBridge::BlockWindow(const MethodArguments& arguments, flutter::MethodResult& result) {
-  HWND target = arguments.GetWindowHandle("hwnd");
-  const bool blocked = IsOtherLiveWindow(target);
-  if (blocked && IsShellWindow(target)) {
-    // The user is only using the taskbar or the desktop: nothing is minimised, and the host
-    // stays where it is.
-    const flutter::EncodableValue refused(false);
-    result.Success(&refused);
-    return;
-  }
-  if (blocked) ShowWindowAsync(target, SW_MINIMIZE);
-  BringToFront();
-  const flutter::EncodableValue reply(blocked);
-  result.Success(&reply);
-}
-
-void DesktopBridge::RestoreWindow(const MethodArguments& arguments, flutter::MethodResult& result) {
-  HWND target = arguments.GetWindowHandle("hwnd");
-  const bool restored = IsOtherLiveWindow(target);
-  if (restored) {
-    ShowWithoutChangingSize(target);
-    SetForegroundWindow(target);
-  }
-  const flutter::EncodableValue reply(restored);
-  result.Success(&reply);
-}
-
-void DesktopBridge::ShowMainWindow(const MethodArguments&, flutter::MethodResult& result) {
-  BringToFront();
-  const flutter::EncodableValue reply(true);
-  result.Success(&reply);
 }

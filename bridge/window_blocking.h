@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-// What blocking decides on values.
+// What blocking decides on values (see window_blocker.h for the acts).
 
 // Whether a window of class |class_name| is the shell's own: a taskbar, the desktop or the task
 // switcher. They belong to explorer.exe, as File Explorer does, so a user who blocks File

@@ -3,14 +3,15 @@
 
 #include <windows.h>
 
-// The registered window messages the main window receives from outside the host, with the
-// bridge's hook that acts on them. Each id is registered once for the life of the process.
+#include "common/shared_names.h"
 
-// Sent by whoever must end a running host (its installer): the tray's Quit, from outside.
-inline constexpr wchar_t kQuitMessageName[] = L"VantrelKeeloQuit";
+// The registered window messages the main window receives from outside the host. Each id is
+// registered once for the life of the process.
+
 // Broadcast by the shell when it restarted and lost every notification-area icon.
 inline constexpr wchar_t kTaskbarCreatedMessageName[] = L"TaskbarCreated";
 
+// kQuitMessageName (common/shared_names.h): the tray's Quit, sent from outside.
 UINT QuitMessage();
 UINT TaskbarCreatedMessage();
 

@@ -6,12 +6,10 @@
 
 #include "common/app_paths.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 
 namespace {
 
-// Shared by every process of the session that writes the log, so that one does not move the
-// file aside while another appends to it.
-constexpr wchar_t kLogMutexName[] = L"Local\\VantrelKeeloLog";
 // Long enough for another process's whole batch; a process that died holding the mutex
 // abandons it, which counts as taking it.
 constexpr DWORD kLogMutexTimeoutMs = 2000;

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "bridge/system_calls.h"
 #include "common/app_paths.h"
 #include "common/log_file.h"
 #include "guard/proxy_guard.h"
+#include "proxy/proxy_calls.h"
 
 // keelo_proxy_guard.exe <host process id>; exits with 0 once its watch is over, 2 for a command
 // line it does not understand. See proxy_guard.h.
@@ -17,6 +17,6 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* arguments, int) {
   const std::optional<std::wstring> folder = LocalDataFolder(L"logs");
   const std::unique_ptr<LogFile> log = folder ? std::make_unique<LogFile>(*folder) : nullptr;
   const ProcessLogScope log_scope(log.get());
-  GuardProxySnapshotOf(*host, SystemCalls::Real());
+  GuardProxySnapshotOf(*host, ProxyCalls::Real());
   return 0;
 }

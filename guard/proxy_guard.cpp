@@ -3,10 +3,11 @@
 #include <cstdint>
 #include <string>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_log_lines.h"
 #include "common/log_file.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_log_lines.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ std::optional<DWORD> GuardedProcessId(const wchar_t* arguments) {
   return static_cast<DWORD>(value);
 }
 
-void GuardProxySnapshotOf(DWORD host_process_id, const SystemCalls& system) {
+void GuardProxySnapshotOf(DWORD host_process_id, const ProxyCalls& calls) {
   const std::wstring mutex_name = ProxyGuardMutexName(host_process_id);
   // Opened now, while the host that started this guard still runs, so that its id cannot
   // stand for another process by the time it is waited on. No such process means the host has
@@ -81,7 +82,7 @@ void GuardProxySnapshotOf(DWORD host_process_id, const SystemCalls& system) {
       if (!guard_mutex || GetLastError() == ERROR_ALREADY_EXISTS) return;
       if (HostEndedWithSnapshotKept(watch)) {
         const std::optional<RestoredProxySnapshot> restored = RestoreProxySnapshot(
-            system, [host_process_id](DWORD owner) { return owner == host_process_id; });
+            calls, [host_process_id](DWORD owner) { return owner == host_process_id; });
         if (restored) {
           WriteLogLine(
               ProxyRestoreLine(ProxyRestoreSource::kGuard, restored->settings, restored->applied));

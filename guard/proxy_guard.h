@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "bridge/system_calls.h"
+#include "proxy/proxy_calls.h"
 
 // keelo_proxy_guard.exe: started by a host when its proxy snapshot first appears on disk, it
 // waits for that host to end and puts the snapshot back if the host could not (killed, crashed,
@@ -21,6 +21,6 @@ std::optional<DWORD> GuardedProcessId(const wchar_t* arguments);
 // (the host put it back, or a later "setProxy" had none), or once the host has ended and its
 // snapshot, still there, has been applied and removed. Returns at once when another guard
 // already watches this host.
-void GuardProxySnapshotOf(DWORD host_process_id, const SystemCalls& system);
+void GuardProxySnapshotOf(DWORD host_process_id, const ProxyCalls& calls);
 
 #endif  // GUARD_PROXY_GUARD_H_

@@ -12,10 +12,10 @@
 #include <memory>
 #include <optional>
 
-#include "bridge/durable_proxy_snapshot.h"
 #include "common/app_paths.h"
 #include "common/log_file.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 #include "common/text_conversion.h"
 #include "messaging/diagnostics.h"
 

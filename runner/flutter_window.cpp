@@ -1,11 +1,13 @@
 #include "runner/flutter_window.h"
 
 #include <optional>
+#include <utility>
 
 #include "bridge/window_messages.h"
 #include "runner/engine/plugin_registrant.h"
 
-FlutterWindow::FlutterWindow(const flutter::EngineProject& project) : project_(project) {}
+FlutterWindow::FlutterWindow(const flutter::EngineProject& project, SystemCalls system)
+    : project_(project), system_(std::move(system)) {}
 
 FlutterWindow::~FlutterWindow() {
   // The bridge borrows the engine's messenger, so it goes first.
@@ -23,7 +25,7 @@ bool FlutterWindow::OnWindowCreated() {
 
   RegisterAllPlugins(controller_->engine());
   making_bridge_ = true;
-  bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle());
+  bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle(), system_);
   making_bridge_ = false;
   // The bridge talks to the shell while it starts, and the messages sent to this window
   // meanwhile are handled at once; one of them may have destroyed it. The engine was kept for

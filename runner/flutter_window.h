@@ -14,7 +14,9 @@
 // offers each of its messages to the desktop bridge, then the engine, then the base window.
 class FlutterWindow : public Win32Window {
  public:
-  explicit FlutterWindow(const flutter::EngineProject& project);
+  // |system| is what the desktop bridge asks of the system; a test gives its own.
+  explicit FlutterWindow(const flutter::EngineProject& project,
+                         SystemCalls system = SystemCalls::Real());
   ~FlutterWindow() override;
 
   // Set before Open: the first frame then leaves the window hidden.
@@ -27,6 +29,7 @@ class FlutterWindow : public Win32Window {
 
  private:
   flutter::EngineProject project_;
+  SystemCalls system_;
   std::unique_ptr<flutter::FlutterViewController> controller_;
   std::unique_ptr<DesktopBridge> bridge_;
   bool start_minimized_ = false;

@@ -5,12 +5,13 @@
 #include <optional>
 #include <string>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_log_lines.h"
-#include "bridge/system_calls.h"
 #include "common/app_paths.h"
 #include "common/log_file.h"
+#include "common/shared_names.h"
 #include "messaging/diagnostics.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_log_lines.h"
 #include "runner/command_line.h"
 #include "runner/console_signals.h"
 #include "runner/crash_report.h"
@@ -22,9 +23,6 @@
 #include "runner/uncaught_exception.h"
 
 namespace {
-
-constexpr wchar_t kInstanceMutexName[] = L"Local\\VantrelKeeloDesktop";
-constexpr wchar_t kWindowTitle[] = L"Keelo";
 
 // Another host runs in this session: bring its window forward, even from the tray.
 void ShowExistingInstance() {
@@ -46,7 +44,7 @@ std::unique_ptr<LogFile> OpenLog() {
 // before the UI application can change the proxy again.
 void RestoreProxyLeftBehind() {
   const std::optional<RestoredProxySnapshot> restored =
-      RestoreProxySnapshot(SystemCalls::Real(), [](DWORD) { return true; });
+      RestoreProxySnapshot(ProxyCalls::Real(), [](DWORD) { return true; });
   if (!restored) return;
   flutter::WriteDiagnosticLine(
       ProxyRestoreLine(ProxyRestoreSource::kNextStart, restored->settings, restored->applied));

@@ -4,6 +4,7 @@
 
 #include "common/dpi.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 #include "engine_api/flutter_windows.h"
 #include "resources/resource_ids.h"
 

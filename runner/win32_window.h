@@ -8,10 +8,6 @@
 
 #include "runner/system_theme.h"
 
-// The class of the host's main window. A second start of the host finds the first one's window
-// by it, so it must not change between versions.
-inline constexpr wchar_t kWindowClassName[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-
 // A top-level window placed in logical pixels and scaled for its monitor's DPI, whose messages
 // go to HandleMessage. It keeps one child window (the engine's view) over its client area and
 // follows the system's light or dark app theme in its title bar.

@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "bridge/proxy_log_lines.h"
 #include "common/text_conversion.h"
 #include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
+#include "proxy/proxy_log_lines.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "bridge/system_calls.h"
 #include "common/scoped_handles.h"
+#include "proxy/proxy_calls.h"
 
 namespace {
 
@@ -15,5 +15,5 @@ bool IsRunning(DWORD process_id) {
 }  // namespace
 
 std::optional<RestoredProxySnapshot> RestoreSnapshotLeftBehind() {
-  return RestoreProxySnapshot(SystemCalls::Real(), [](DWORD owner) { return !IsRunning(owner); });
+  return RestoreProxySnapshot(ProxyCalls::Real(), [](DWORD owner) { return !IsRunning(owner); });
 }

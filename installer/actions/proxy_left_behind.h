@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "bridge/durable_proxy_snapshot.h"
+#include "proxy/durable_proxy_snapshot.h"
 
 // Puts back, and removes, the proxy snapshot a host left on disk when it died without its guard
 // having put it back; a snapshot whose host still runs (from another folder than the one being

@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "bridge/startup_registry.h"
+#include "common/shared_names.h"
 
 namespace {
 

@@ -5,16 +5,10 @@
 
 #include <utility>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 
 namespace {
-
-// The host's window, by which an installer of one version finds hosts of every version: these
-// can never change.
-constexpr wchar_t kHostWindowClass[] = L"FLUTTER_RUNNER_WIN32_WINDOW";
-constexpr wchar_t kHostWindowTitle[] = L"Keelo";
 
 // The longest path the system can give, in characters with the terminating NUL.
 constexpr DWORD kLongestPath = 32768;
@@ -58,7 +52,7 @@ std::vector<DWORD> QuitKeeloRunningFrom(std::wstring_view folder, DWORD timeout_
   // cannot go on from a window that is gone.
   std::vector<HWND> windows;
   HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, kHostWindowClass, kHostWindowTitle)) != nullptr) {
+  while ((window = FindWindowExW(nullptr, window, kWindowClassName, kWindowTitle)) != nullptr) {
     windows.push_back(window);
   }
 

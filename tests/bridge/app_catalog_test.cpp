@@ -334,8 +334,7 @@ TEST_F(AppCatalogTest, WalkEntersFoldersButNotLinksAndStopsAtAFolderThatWillNotO
 
   std::vector<std::wstring> listed;
   std::wstring refused;
-  bridge_->system_calls_for_testing().list_folder = [&](const std::wstring& folder,
-                                                        std::vector<FolderEntry>& entries) {
+  system_->list_folder = [&](const std::wstring& folder, std::vector<FolderEntry>& entries) {
     listed.push_back(folder);
     if (folder == refused) return false;
     const bool complete = SystemCalls::Real().list_folder(folder, entries);
@@ -443,7 +442,7 @@ TEST_F(AppCatalogTest, WindowsTheCompositorHidesAreNoOpenApplications) {
   ASSERT_NE(unreadable, nullptr);
   ASSERT_NE(shown, nullptr);
   std::vector<HWND> asked;
-  bridge_->system_calls_for_testing().read_cloaked = [&](HWND window) -> std::optional<DWORD> {
+  system_->read_cloaked = [&](HWND window) -> std::optional<DWORD> {
     asked.push_back(window);
     if (window == hidden->window()) return DWORD{DWM_CLOAKED_SHELL};
     if (window == unreadable->window()) return std::nullopt;

@@ -30,10 +30,14 @@ class DecodedReply : public flutter::MethodResult {
 
 constexpr wchar_t kWindowClass[] = L"KeeloBridgeTestWindow";
 
+// The window's user data is the test's bridge pointer, so that the bridge the test holds now,
+// made anew or gone, gets the messages.
 LRESULT CALLBACK RouteToBridge(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-  if (DesktopBridge* bridge = DesktopBridge::current()) {
+  const auto* bridge =
+      reinterpret_cast<std::unique_ptr<DesktopBridge>*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (bridge != nullptr && *bridge != nullptr) {
     if (std::optional<LRESULT> result =
-            bridge->HandleWindowMessage(window, message, wparam, lparam)) {
+            (*bridge)->HandleWindowMessage(window, message, wparam, lparam)) {
       return *result;
     }
   }
@@ -77,8 +81,8 @@ WindowBridgeTest::WindowBridgeTest() {
       CreateWindowExW(0, kWindowClass, L"Keelo under test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 100,
                       100, 800, 600, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
   EXPECT_NE(window_, nullptr) << "CreateWindowExW failed with error " << GetLastError();
-  bridge_.reset();
-  bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window_);
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&bridge_));
+  MakeBridge(window_);
 }
 
 WindowBridgeTest::~WindowBridgeTest() {
@@ -88,6 +92,11 @@ WindowBridgeTest::~WindowBridgeTest() {
 }
 
 void WindowBridgeTest::PumpMessages() { PumpThreadMessages(); }
+
+bool WindowBridgeTest::ShowsMiniTimer() const {
+  return (GetWindowLongPtrW(window_, GWL_STYLE) & WS_POPUP) != 0 &&
+         (GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
 
 bool WindowBridgeTest::PumpUntil(const std::function<bool()>& condition) {
   for (int waited = 0; waited < 5000 && !condition(); waited += 10) {
@@ -104,10 +113,10 @@ Replies BridgeTest::Send(const std::string& channel, const Bytes& message,
     const uint64_t id = engine_->SendToHost(channel, message);
     engine_->RunPendingTasks();
     replies = engine_->ResponsesTo(id);
-    // A reply that the shell worker makes arrives through this thread's messages.
+    // A reply that the shell worker makes arrives through this thread's messages; every call is
+    // answered, so one that is not by then has failed.
     const DWORD start = GetTickCount();
-    while (replies.empty() && bridge_ != nullptr && bridge_->pending_shell_replies() > 0 &&
-           GetTickCount() - start < kShellReplyTimeoutMs) {
+    while (replies.empty() && bridge_ != nullptr && GetTickCount() - start < kShellReplyTimeoutMs) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
       PumpThreadMessages();
       replies = engine_->ResponsesTo(id);

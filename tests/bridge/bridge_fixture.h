@@ -12,9 +12,11 @@
 #include <vector>
 
 #include "bridge/desktop_bridge.h"
+#include "bridge/system_calls.h"
 #include "messaging/encodable_value.h"
 #include "tests/support/codec_test_support.h"
 #include "tests/support/engine_messenger_fixture.h"
+#include "tests/support/forwarding_system_calls.h"
 #include "tests/support/host_names.h"
 
 namespace keelo::testing {
@@ -38,8 +40,13 @@ inline constexpr DWORD kShellReplyTimeoutMs = 30000;
 // application sends, and its replies come back as bytes, those of the shell worker too.
 class BridgeTest : public flutter::testing::EngineMessengerTest {
  protected:
-  explicit BridgeTest(HWND window = nullptr)
-      : bridge_(std::make_unique<DesktopBridge>(messenger_.get(), window)) {}
+  explicit BridgeTest(HWND window = nullptr) { MakeBridge(window); }
+
+  // A new bridge over |window| in place of the one there is, on the seams of |system_|.
+  void MakeBridge(HWND window) {
+    bridge_.reset();
+    bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window, ForwardingTo(system_));
+  }
 
   // Sends |message| on |channel| and returns every reply the host sent back. What the host wrote
   // to the standard error stream meanwhile goes to |diagnostics|; without it, any line (a second
@@ -60,6 +67,9 @@ class BridgeTest : public flutter::testing::EngineMessengerTest {
   // The events the host sent on |channel| so far, as decoded calls: "name" and its arguments.
   std::vector<std::pair<std::string, flutter::EncodableValue>> Events(const std::string& channel);
 
+  // What the bridge asks of the system: the real operations until a test replaces one, which
+  // then takes effect at once, also for the bridge already made.
+  std::shared_ptr<SystemCalls> system_ = std::make_shared<SystemCalls>(SystemCalls::Real());
   std::unique_ptr<DesktopBridge> bridge_;
 };
 
@@ -75,6 +85,9 @@ class WindowBridgeTest : public BridgeTest {
   // Pumps them until |condition| holds or five seconds pass; returns its last value. What the
   // host asks of another program's window happens when that program gets to it.
   static bool PumpUntil(const std::function<bool()>& condition);
+
+  // Whether the window is the mini timer: a topmost popup.
+  bool ShowsMiniTimer() const;
 
   HWND window_ = nullptr;
 };

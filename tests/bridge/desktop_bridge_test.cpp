@@ -5,13 +5,17 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "bridge/idle_time.h"
 #include "bridge/system_calls.h"
+#include "bridge/tray_icon.h"
+#include "bridge/tray_menu.h"
 #include "tests/bridge/bridge_fixture.h"
+#include "tests/bridge/tray_menu_driver.h"
 
 namespace keelo::testing {
 namespace {
@@ -25,7 +29,43 @@ using flutter::testing::Hex;
 const std::string& kDesktop = kDesktopChannel;
 const std::string& kUi = kUiChannel;
 
-using DesktopBridgeTest = BridgeTest;
+// A bridge over a window of the test's, whose tray state is read where the user meets it: the
+// menu the icon opens, and the tooltip the shell is given.
+class DesktopBridgeTest : public WindowBridgeTest {
+ protected:
+  DesktopBridgeTest() {
+    system_->notify_icon = [tips = tips_, real = system_->notify_icon](
+                               DWORD message, const NOTIFYICONDATAW& data) {
+      if ((data.uFlags & NIF_TIP) != 0) tips->push_back(data.szTip);
+      return real(message, data);
+    };
+    // Made again, so that the icon's first tooltip is seen too.
+    MakeBridge(window_);
+  }
+
+  std::vector<TrayMenuItem> Menu() { return TrayMenuShown(window_); }
+  std::wstring LastTooltip() const { return tips_->empty() ? L"" : tips_->back(); }
+
+  // Every tooltip the shell was given, in order; kept by the seam, which outlives the test.
+  std::shared_ptr<std::vector<std::wstring>> tips_ = std::make_shared<std::vector<std::wstring>>();
+};
+
+const TrayMenuItem kSeparator = {0, L"", MF_SEPARATOR};
+const TrayMenuItem kOpen = {kTrayOpen, L"Open Keelo", MF_STRING};
+const TrayMenuItem kMini = {kTrayMiniTimer, L"Show mini timer", MF_STRING};
+const TrayMenuItem kPark = {kTrayPark, L"Park a thought\u2026", MF_STRING};
+const TrayMenuItem kQuit = {kTrayQuit, L"Quit Keelo", MF_STRING};
+const TrayMenuItem kQuitLater = {kTrayQuit, L"Quit Keelo (after your session)",
+                                 MF_STRING | MF_GRAYED};
+
+std::vector<TrayMenuItem> MenuOf(const std::wstring& status, bool session, bool quit) {
+  std::vector<TrayMenuItem> items;
+  if (!status.empty()) items = {{kTrayStatus, status, MF_STRING | MF_GRAYED}, kSeparator};
+  items.push_back(kOpen);
+  if (session) items.push_back(kMini);
+  items.insert(items.end(), {kPark, kSeparator, quit ? kQuit : kQuitLater});
+  return items;
+}
 
 TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   ASSERT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}}), kNull);
@@ -40,19 +80,18 @@ TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
   EXPECT_EQ(Call(kUi, "getIdleSeconds"), kNotImplemented);
   EXPECT_EQ(Call(kUi, "SetTrayStatus", EncodableMap{{"status", "x"}}), kNotImplemented);
   EXPECT_EQ(Call(kDesktop, "setTrayStatus", EncodableMap{{"status", "x"}}), kNotImplemented);
-  EXPECT_FALSE(bridge_->quit_allowed());
-  EXPECT_EQ(bridge_->tray_status(), L"");
+  EXPECT_EQ(Menu(), MenuOf(L"", false, false));
 }
 
 TEST_F(DesktopBridgeTest, QuitAllowedChangesOnlyForABool) {
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}}), kNull);
-  EXPECT_FALSE(bridge_->quit_allowed());
+  EXPECT_EQ(Menu(), MenuOf(L"", false, false));
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", 1}}), kNull);
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableList{"allowed", true}), kNull);
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed"), kNull);
-  EXPECT_FALSE(bridge_->quit_allowed());
+  EXPECT_EQ(Menu(), MenuOf(L"", false, false));
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", true}}), kNull);
-  EXPECT_TRUE(bridge_->quit_allowed());
+  EXPECT_EQ(Menu(), MenuOf(L"", false, true));
 }
 
 std::string Repeat(const std::string& text, int times) {
@@ -61,42 +100,39 @@ std::string Repeat(const std::string& text, int times) {
   return repeated;
 }
 
-TEST_F(DesktopBridgeTest, TrayTooltipKeepsThe120FirstUtf16Units) {
-  EXPECT_EQ(bridge_->tray_tooltip(), L"Keelo");
+TEST_F(DesktopBridgeTest, TrayTooltipTakesOnlyAStringAndKeepsThe120FirstUtf16Units) {
+  EXPECT_EQ(LastTooltip(), L"Keelo");
   // Two bytes each in UTF-8, one unit each in UTF-16.
   EXPECT_EQ(Call(kDesktop, "setTrayTooltip", EncodableMap{{"text", Repeat("\xC3\xA9", 200)}}),
             kNull);
-  EXPECT_EQ(bridge_->tray_tooltip(), std::wstring(120, L'\u00E9'));
+  EXPECT_EQ(LastTooltip(), std::wstring(120, L'\u00E9'));
 
   // Four bytes and two units each; the 120th unit splits the last pair.
   Call(kDesktop, "setTrayTooltip",
        EncodableMap{{"text", Repeat("a", 119) + Repeat("\xF0\x9F\x98\x80", 100)}});
-  EXPECT_EQ(bridge_->tray_tooltip(), std::wstring(119, L'a') + L"\xD83D");
+  EXPECT_EQ(LastTooltip(), std::wstring(119, L'a') + L"\xD83D");
 
+  const size_t given = tips_->size();
   EXPECT_EQ(Call(kDesktop, "setTrayTooltip"), kNull);
   EXPECT_EQ(Call(kDesktop, "setTrayTooltip", EncodableMap{{"text", 5}}), kNull);
-  EXPECT_EQ(bridge_->tray_tooltip(), std::wstring(119, L'a') + L"\xD83D");
+  EXPECT_EQ(tips_->size(), given) << "the shell was told of a tooltip nobody gave";
 }
 
 TEST_F(DesktopBridgeTest, TrayStatusIsClearedWithoutStatusAndSessionNeedsABool) {
   EXPECT_EQ(Call(kUi, "setTrayStatus", EncodableMap{{"status", "Focus 24:59"}, {"session", true}}),
             kNull);
-  EXPECT_EQ(bridge_->tray_status(), L"Focus 24:59");
-  EXPECT_TRUE(bridge_->session_active());
+  EXPECT_EQ(Menu(), MenuOf(L"Focus 24:59", true, true));
 
   EXPECT_EQ(Call(kUi, "setTrayStatus", EncodableMap{{"session", 0}}), kNull);
-  EXPECT_EQ(bridge_->tray_status(), L"");
-  EXPECT_TRUE(bridge_->session_active());
+  EXPECT_EQ(Menu(), MenuOf(L"", true, true));
 
   Call(kUi, "setTrayStatus", EncodableMap{{"status", Repeat("x", 200)}});
-  EXPECT_EQ(bridge_->tray_status(), std::wstring(120, L'x'));
+  EXPECT_EQ(Menu(), MenuOf(std::wstring(120, L'x'), true, true));
   Call(kUi, "setTrayStatus", EncodableList{"status", "Break", "session", false});
-  EXPECT_EQ(bridge_->tray_status(), L"");
-  EXPECT_TRUE(bridge_->session_active());
+  EXPECT_EQ(Menu(), MenuOf(L"", true, true));
 
   Call(kUi, "setTrayStatus", EncodableMap{{"status", 7}, {"session", false}});
-  EXPECT_EQ(bridge_->tray_status(), L"");
-  EXPECT_FALSE(bridge_->session_active());
+  EXPECT_EQ(Menu(), MenuOf(L"", false, true));
 }
 
 TEST_F(DesktopBridgeTest, IdleSecondsFromTheSystemClockAreAnInt64) {
@@ -122,7 +158,7 @@ TEST(IdleSecondsTest, SurviveTheTickCounterWrapAndTruncate) {
 TEST_F(DesktopBridgeTest, LaunchAppAsksTheShellOnlyForAUsablePath) {
   std::vector<std::wstring> launched;
   bool accepted = true;
-  bridge_->system_calls_for_testing().launch_app = [&](const std::wstring& path) {
+  system_->launch_app = [&](const std::wstring& path) {
     launched.push_back(path);
     return accepted;
   };
@@ -171,27 +207,22 @@ Bytes NameOnly(const std::string& name) {
 // gets the call with a null argument: no keys, as for a list.
 TEST_F(DesktopBridgeTest, NameOnlyCallReachesTheBridgeWithoutArguments) {
   Call(kUi, "setTrayStatus", EncodableMap{{"status", "Focus"}, {"session", true}});
-  ASSERT_EQ(bridge_->tray_status(), L"Focus");
+  Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}});
+  ASSERT_EQ(Menu(), MenuOf(L"Focus", true, false));
   std::string diagnostics;
   // A call that ends after its name is whole: nothing to report.
   EXPECT_EQ(Send(kUi, NameOnly("setTrayStatus"), &diagnostics), kNull);
   EXPECT_EQ(diagnostics, "");
-  EXPECT_EQ(bridge_->tray_status(), L"");
-  EXPECT_TRUE(bridge_->session_active());
-
-  Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}});
   EXPECT_EQ(Send(kDesktop, NameOnly("setQuitAllowed"), &diagnostics), kNull);
   EXPECT_EQ(diagnostics, "");
-  EXPECT_FALSE(bridge_->quit_allowed());
+  EXPECT_EQ(Menu(), MenuOf(L"", true, false));
 }
 
 TEST_F(DesktopBridgeTest, CallsStopReachingTheBridgeWhenItIsDestroyed) {
-  EXPECT_EQ(DesktopBridge::current(), bridge_.get());
   EXPECT_TRUE(engine_->has_callback(kDesktop));
   EXPECT_TRUE(engine_->has_callback(kUi));
 
   bridge_.reset();
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
   EXPECT_EQ(Call(kDesktop, "setQuitAllowed", EncodableMap{{"allowed", false}}), kNotImplemented);
   EXPECT_EQ(Call(kUi, "setTrayStatus"), kNotImplemented);
 }

@@ -9,6 +9,7 @@
 
 #include "bridge/app_identity.h"
 #include "bridge/desktop_bridge.h"
+#include "bridge/foreground_watcher.h"
 #include "messaging/standard_method_codec.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/fixtures.h"
@@ -39,16 +40,20 @@ class ForegroundTest : public BridgeTest {
     return reports;
   }
 
-  void Fire(HWND window, LONG object_id = OBJID_WINDOW) {
-    DesktopBridge::ForegroundEventProc(bridge_->foreground_hook(), EVENT_SYSTEM_FOREGROUND, window,
-                                       object_id, CHILDID_SELF, 0, 0);
+  // What the system does for a change of the foreground; Wine raises no such event itself.
+  static void Fire(HWND window, LONG object_id = OBJID_WINDOW) {
+    ForegroundWatcher::ForegroundEventProc(nullptr, EVENT_SYSTEM_FOREGROUND, window, object_id,
+                                           CHILDID_SELF, 0, 0);
   }
 };
 
-TEST_F(ForegroundTest, HookIsInstalledWithTheBridgeAndRemovedWithIt) {
-  HWINEVENTHOOK hook = bridge_->foreground_hook();
-  ASSERT_NE(hook, nullptr);
-  bridge_.reset();
+TEST(ForegroundWatcherTest, HookIsInstalledWithTheWatcherAndRemovedWithIt) {
+  HWINEVENTHOOK hook = nullptr;
+  {
+    const ForegroundWatcher watcher(nullptr, [](EncodableMap) {});
+    hook = watcher.hook();
+    ASSERT_NE(hook, nullptr);
+  }
   // Already removed: a second removal finds nothing.
   EXPECT_FALSE(UnhookWinEvent(hook));
 }
@@ -67,8 +72,7 @@ TEST_F(ForegroundTest, OnlyAWindowObjectWithALiveBridgeIsReportedAndEveryTime) {
   EXPECT_EQ(ForegroundReports(), (std::vector<EncodableValue>{expected, expected}));
 
   bridge_.reset();
-  DesktopBridge::ForegroundEventProc(nullptr, EVENT_SYSTEM_FOREGROUND, app->window(), OBJID_WINDOW,
-                                     CHILDID_SELF, 0, 0);
+  Fire(app->window());
   EXPECT_EQ(ForegroundReports().size(), 2u);
 }
 
@@ -76,8 +80,7 @@ TEST_F(ForegroundTest, GetForegroundNamesTheWindowInFrontUnlessItIsTheHosts) {
   HWND own = CreateWindowExW(0, L"STATIC", L"Keelo under test", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0,
                              0, 200, 100, nullptr, nullptr, nullptr, nullptr);
   ASSERT_NE(own, nullptr);
-  bridge_.reset();
-  bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), own);
+  MakeBridge(own);
   auto app = FixtureProcess::Start(FixtureExecutable(L"fixture_versioned.exe"), L"in front");
   ASSERT_NE(app, nullptr);
 
@@ -129,9 +132,9 @@ class FrameHostForegroundTest : public WindowBridgeTest {
     ASSERT_NE(SetParent(app, frame), nullptr) << GetLastError();
   }
 
-  void Fire(HWND window) {
-    DesktopBridge::ForegroundEventProc(bridge_->foreground_hook(), EVENT_SYSTEM_FOREGROUND, window,
-                                       OBJID_WINDOW, CHILDID_SELF, 0, 0);
+  static void Fire(HWND window) {
+    ForegroundWatcher::ForegroundEventProc(nullptr, EVENT_SYSTEM_FOREGROUND, window, OBJID_WINDOW,
+                                           CHILDID_SELF, 0, 0);
   }
 
   std::vector<EncodableValue> Reports() {

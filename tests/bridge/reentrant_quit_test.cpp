@@ -12,6 +12,7 @@
 #include "messaging/standard_method_codec.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/runner/fake_engine.h"
+#include "tests/support/tray_icon_probe.h"
 
 namespace keelo::testing {
 namespace {
@@ -28,7 +29,7 @@ class ReentrantQuitTest : public WindowBridgeTest {
   // whether the window and the bridge's icon were still there when it came back.
   void SendQuitFromInside() {
     SendMessageW(window_, QuitMessage(), 0, 0);
-    still_there_after_quit_ = IsWindow(window_) && bridge_->tray_icon_added();
+    still_there_after_quit_ = IsWindow(window_) && TrayIconShown(window_);
   }
 
  protected:
@@ -39,7 +40,7 @@ class ReentrantQuitTest : public WindowBridgeTest {
 };
 
 TEST_F(ReentrantQuitTest, QuitDuringALaunchWaitsUntilTheCallHasReplied) {
-  bridge_->system_calls_for_testing().launch_app = [&](const std::wstring&) {
+  system_->launch_app = [&](const std::wstring&) {
     SendQuitFromInside();
     return true;
   };
@@ -49,18 +50,20 @@ TEST_F(ReentrantQuitTest, QuitDuringALaunchWaitsUntilTheCallHasReplied) {
   EXPECT_TRUE(IsWindow(window_));
   PumpMessages();
   EXPECT_FALSE(IsWindow(window_));
-  EXPECT_FALSE(bridge_->tray_icon_added());
+  EXPECT_FALSE(TrayIconShown(window_));
 }
 
 // A call that arrives while another is being handled (the engine's messages are dispatched in
 // any loop the first one runs): the quit waits for the outer one, not only the inner.
 TEST_F(ReentrantQuitTest, QuitInsideANestedCallWaitsForTheOutermostCall) {
   bool there_after_inner_call = false;
-  bridge_->system_calls_for_testing().show_balloon = [&](const NOTIFYICONDATAW&) {
+  system_->notify_icon = [this, real = system_->notify_icon](DWORD message,
+                                                             const NOTIFYICONDATAW& data) {
+    if ((data.uFlags & NIF_INFO) == 0) return real(message, data);
     SendQuitFromInside();
     return true;
   };
-  bridge_->system_calls_for_testing().launch_app = [&](const std::wstring&) {
+  system_->launch_app = [&](const std::wstring&) {
     const flutter::MethodCall notify(
         "notify", std::make_unique<EncodableValue>(EncodableMap{{"title", "inner"}}));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(notify);
@@ -133,7 +136,7 @@ TEST_F(ReentrantQuitTest, QuitWhileTheTrayMenuOpensWaitsAndNoMenuShows) {
 TEST_F(ReentrantQuitTest, QuitOutsideAnyCallIsCarriedOutAtOnce) {
   SendMessageW(window_, QuitMessage(), 0, 0);
   EXPECT_FALSE(IsWindow(window_));
-  EXPECT_FALSE(bridge_->tray_icon_added());
+  EXPECT_FALSE(TrayIconShown(window_));
 }
 
 }  // namespace

@@ -1,5 +1,3 @@
-#include "bridge/shell_worker.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -9,13 +7,17 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/shell_jobs.h"
 #include "bridge/system_calls.h"
 #include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 #include "messaging/method_call.h"
+#include "messaging/method_call_channel.h"
+#include "messaging/method_result.h"
 #include "messaging/standard_method_codec.h"
 #include "tests/bridge/bridge_fixture.h"
+#include "tests/support/engine_messenger_fixture.h"
 #include "tests/support/fixtures.h"
 
 namespace keelo::testing {
@@ -40,13 +42,12 @@ class ShellWorkerTest : public WindowBridgeTest {
   ~ShellWorkerTest() override { gate_->Release(); }
 
   void HoldListing() {
-    bridge_->system_calls_for_testing().list_folder =
-        [gate = gate_, real = SystemCalls::Real().list_folder](const std::wstring& folder,
-                                                               std::vector<FolderEntry>& entries) {
-          SetEvent(gate->entered.get());
-          WaitForSingleObject(gate->released.get(), 30000);
-          return real(folder, entries);
-        };
+    system_->list_folder = [gate = gate_, real = SystemCalls::Real().list_folder](
+                               const std::wstring& folder, std::vector<FolderEntry>& entries) {
+      SetEvent(gate->entered.get());
+      WaitForSingleObject(gate->released.get(), 30000);
+      return real(folder, entries);
+    };
   }
 
   // Sends a call without waiting for its reply, which is then counted in |answered_|.
@@ -112,7 +113,6 @@ TEST_F(ShellWorkerTest, JobsAreAnsweredOnceEachInTheOrderTheyCame) {
   PumpUntilAnswered(3);
   EXPECT_EQ(*answered_, (std::vector<int>{0, 1, 2}));
   for (const uint64_t id : {first, second, third}) EXPECT_EQ(engine_->ResponsesTo(id).size(), 1u);
-  EXPECT_EQ(bridge_->pending_shell_replies(), 0u);
   EXPECT_EQ(engine_->stray_responses(), 0u);
 }
 
@@ -121,7 +121,7 @@ TEST_F(ShellWorkerTest, JobsAreAnsweredOnceEachInTheOrderTheyCame) {
 // bridge is gone, and the job that finishes later touches nothing.
 TEST_F(ShellWorkerTest, QuitAndTeardownDoNotWaitOnAHeldScanAndDropItsReply) {
   std::vector<bool> applied_while_held;
-  bridge_->system_calls_for_testing().apply_proxy_options = [&](INTERNET_PER_CONN_OPTION_LISTW&) {
+  system_->proxy.apply_options = [&](INTERNET_PER_CONN_OPTION_LISTW&) {
     applied_while_held.push_back(WaitForSingleObject(gate_->released.get(), 0) == WAIT_TIMEOUT);
     return true;
   };
@@ -149,20 +149,56 @@ TEST_F(ShellWorkerTest, QuitAndTeardownDoNotWaitOnAHeldScanAndDropItsReply) {
   EXPECT_EQ(engine_->stray_responses(), 0u);
 }
 
-TEST_F(ShellWorkerTest, AReplyWhoseEngineIsGoneIsDroppedQuietly) {
-  HoldListing();
-  const uint64_t list = Start("listApps");
+// The jobs on their own: a channel of the test's hands them the calls, as the bridge does, and
+// the answers are counted as they are given.
+class ShellJobsTest : public flutter::testing::EngineMessengerTest {
+ protected:
+  ShellJobsTest() {
+    channel_.SetCallHandler(
+        [this](const flutter::MethodCall&, std::unique_ptr<flutter::MethodResult> result) {
+          jobs_->ListApps(std::move(result));
+        });
+  }
+  ~ShellJobsTest() override {
+    gate_->Release();
+    jobs_.reset();
+    channel_.SetCallHandler(nullptr);
+  }
+
+  std::shared_ptr<ListingGate> gate_ = std::make_shared<ListingGate>();
+  int answered_ = 0;
+  std::unique_ptr<ShellJobs> jobs_ = std::make_unique<ShellJobs>(
+      [gate = gate_, real = SystemCalls::Real().list_folder](const std::wstring& folder,
+                                                             std::vector<FolderEntry>& entries) {
+        SetEvent(gate->entered.get());
+        WaitForSingleObject(gate->released.get(), 30000);
+        return real(folder, entries);
+      },
+      SystemCalls::Real().read_cloaked,
+      [this](flutter::MethodResult& result, const EncodableValue& value) {
+        ++answered_;
+        result.Success(&value);
+      });
+  flutter::MethodCallChannel channel_{messenger_.get(), "jobs",
+                                      &flutter::StandardMethodCodec::ForSerializer(nullptr)};
+};
+
+TEST_F(ShellJobsTest, AReplyWhoseEngineIsGoneIsDroppedQuietly) {
+  const flutter::MethodCall call("listApps", nullptr);
+  const uint64_t list = engine_->SendToHost(
+      "jobs", *flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call));
+  engine_->RunPendingTasks();
   ASSERT_TRUE(gate_->WaitUntilEntered());
   DestroyEngine();
   gate_->Release();
   const std::string written = flutter::testing::CaptureStderr([&] {
     const DWORD start = GetTickCount();
-    while (bridge_->pending_shell_replies() > 0 && GetTickCount() - start < 10000) {
+    while (answered_ == 0 && GetTickCount() - start < 10000) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
       PumpThreadMessages();
     }
   });
-  EXPECT_EQ(bridge_->pending_shell_replies(), 0u);
+  EXPECT_EQ(answered_, 1);
   EXPECT_TRUE(engine_->ResponsesTo(list).empty());
   EXPECT_EQ(written, "");
 }

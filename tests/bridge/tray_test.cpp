@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -17,7 +18,9 @@
 #include "bridge/tray_menu.h"
 #include "bridge/window_messages.h"
 #include "tests/bridge/bridge_fixture.h"
+#include "tests/bridge/tray_menu_driver.h"
 #include "tests/runner/fake_engine.h"
+#include "tests/support/tray_icon_probe.h"
 
 // Failure messages show items as the menu would.
 void PrintTo(const TrayMenuItem& item, std::ostream* out) {
@@ -63,99 +66,6 @@ TEST(TrayMenuItemsTest, FollowTheStatusSessionMiniModeAndQuitPermission) {
   }
 }
 
-// Whether the shell still has the host's icon for |window|.
-bool IconPresent(HWND window) {
-  NOTIFYICONDATAW data = {};
-  data.cbSize = sizeof(data);
-  data.hWnd = window;
-  data.uID = kTrayIconId;
-  return Shell_NotifyIconW(NIM_MODIFY, &data) != FALSE;
-}
-
-// Plays the user at the next tray menu from another thread, with the keyboard, as Wine lets a
-// test do: waits for the menu, reads what it shows, then runs |act|. A menu still open at the
-// end is closed, so that a failing test cannot hang.
-class MenuDriver {
- public:
-  MenuDriver(HWND owner, std::function<void(MenuDriver&)> act) : owner_(owner) {
-    thread_ = std::thread([this, act = std::move(act)] {
-      for (int waited = 0; waited < 5000 && menu_window_ == nullptr; waited += 10) {
-        HWND found = FindWindowW(L"#32768", nullptr);
-        if (found != nullptr && IsWindowVisible(found)) {
-          menu_window_ = found;
-        } else {
-          Sleep(10);
-        }
-      }
-      if (menu_window_ != nullptr) {
-        ReadItems();
-        act(*this);
-      }
-      for (int waited = 0; waited < 3000 && MenuOpen(); waited += 10) Sleep(10);
-      if (MenuOpen()) PostMessageW(owner_, WM_CANCELMODE, 0, 0);
-    });
-  }
-  ~MenuDriver() { thread_.join(); }
-
-  MenuDriver(const MenuDriver&) = delete;
-  MenuDriver& operator=(const MenuDriver&) = delete;
-
-  // Moves the highlight down until it is on |id|, then presses Return.
-  void Choose(UINT id) {
-    for (int presses = 0; presses < 20 && Highlighted() != id; ++presses) Press(VK_DOWN);
-    if (Highlighted() != id) {
-      ADD_FAILURE() << "could not move the highlight to " << id;
-      return;
-    }
-    Press(VK_RETURN);
-  }
-  void Press(WPARAM key) {
-    PostMessageW(menu_window_, WM_KEYDOWN, key, 0);
-    Sleep(30);
-  }
-  bool MenuOpen() const { return menu_window_ != nullptr && IsWindowVisible(menu_window_); }
-  void Post(UINT message, WPARAM wparam = 0) { PostMessageW(owner_, message, wparam, 0); }
-
-  bool shown() const { return menu_window_ != nullptr; }
-  const std::vector<TrayMenuItem>& items() const { return items_; }
-
- private:
-  HMENU Menu() const {
-    return reinterpret_cast<HMENU>(SendMessageW(menu_window_, MN_GETHMENU, 0, 0));
-  }
-
-  UINT Highlighted() const {
-    HMENU menu = Menu();
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-      if (GetMenuState(menu, i, MF_BYPOSITION) & MF_HILITE) return GetMenuItemID(menu, i);
-    }
-    return 0;
-  }
-
-  void ReadItems() {
-    HMENU menu = Menu();
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-      wchar_t text[256] = {};
-      MENUITEMINFOW info = {};
-      info.cbSize = sizeof(info);
-      info.fMask = MIIM_ID | MIIM_FTYPE | MIIM_STATE | MIIM_STRING;
-      info.dwTypeData = text;
-      info.cch = 256;
-      GetMenuItemInfoW(menu, i, TRUE, &info);
-      const bool separator = (info.fType & MFT_SEPARATOR) != 0;
-      UINT flags = separator ? MF_SEPARATOR : MF_STRING;
-      // Wine reports separators greyed; only an item's greying is the host's.
-      if (!separator && (info.fState & MFS_GRAYED)) flags |= MF_GRAYED;
-      items_.push_back({separator ? 0 : info.wID, separator ? L"" : text, flags});
-    }
-  }
-
-  HWND owner_;
-  std::atomic<HWND> menu_window_{nullptr};
-  std::vector<TrayMenuItem> items_;
-  std::thread thread_;
-};
-
 class TrayTest : public WindowBridgeTest {
  public:
   void WithdrawQuit() { Call(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", false}}); }
@@ -180,7 +90,7 @@ TEST_F(TrayTest, MenuShowsItsItemsAndEachCommandDoesItsOwnThing) {
   EXPECT_EQ(shown_items_, TrayMenuItems(L"Focus 12:40", true, false, true));
   EXPECT_EQ(Events(kUiChannel),
             (EventList{{"onTrayCommand", EncodableValue(EncodableMap{{"command", "mini"}})}}));
-  EXPECT_FALSE(bridge_->mini_mode());
+  EXPECT_FALSE(ShowsMiniTimer());
 
   ShowWindow(window_, SW_MINIMIZE);
   OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayPark); });
@@ -203,7 +113,7 @@ TEST_F(TrayTest, OpenAndParkLeaveMiniModeWithOneEventBeforeTheirOwn) {
   OpenMenu([](MenuDriver& menu) { menu.Choose(kTrayOpen); });
   // No mini timer to offer while the timer is what the user sees.
   EXPECT_EQ(shown_items_, TrayMenuItems(L"", true, true, true));
-  EXPECT_FALSE(bridge_->mini_mode());
+  EXPECT_FALSE(ShowsMiniTimer());
   const auto left = std::pair<std::string, EncodableValue>{
       "onMiniMode", EncodableValue(EncodableMap{{"enabled", false}})};
   EXPECT_EQ(Events(kUiChannel), (EventList{left}));
@@ -248,9 +158,10 @@ TEST_F(TrayTest, QuitIsIgnoredUnlessAllowedWhenTheMenuReturns) {
   });
   SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
   EXPECT_EQ(shown_items_.back(), kQuit);
-  EXPECT_FALSE(bridge_->quit_allowed());
+  // A quit chosen would be on its way through the window's messages.
+  PumpMessages();
   EXPECT_TRUE(IsWindow(window_));
-  EXPECT_TRUE(bridge_->tray_icon_added());
+  EXPECT_TRUE(TrayIconShown(window_));
 }
 
 // Chosen inside the handling of the tray's callback, the quit is carried out once that returned.
@@ -260,8 +171,7 @@ TEST_F(TrayTest, QuitChosenRemovesTheIconAndDestroysTheWindow) {
   EXPECT_TRUE(IsWindow(window));
   PumpMessages();
   EXPECT_FALSE(IsWindow(window));
-  EXPECT_FALSE(bridge_->tray_icon_added());
-  EXPECT_FALSE(IconPresent(window));
+  EXPECT_FALSE(TrayIconShown(window));
 }
 
 // A quit that arrives while the menu is open must not destroy the window under the menu's loop:
@@ -269,10 +179,10 @@ TEST_F(TrayTest, QuitChosenRemovesTheIconAndDestroysTheWindow) {
 TEST_F(TrayTest, QuitMessageDuringTheMenuWaitsUntilTheMenuHasReturned) {
   OpenMenu([](MenuDriver& menu) { menu.Post(QuitMessage()); });
   EXPECT_TRUE(IsWindow(window_));
-  EXPECT_TRUE(bridge_->tray_icon_added());
+  EXPECT_TRUE(TrayIconShown(window_));
   PumpMessages();
   EXPECT_FALSE(IsWindow(window_));
-  EXPECT_FALSE(bridge_->tray_icon_added());
+  EXPECT_FALSE(TrayIconShown(window_));
 }
 
 TEST_F(TrayTest, ClicksOnTheIconOrBalloonBringTheWindowUp) {
@@ -294,12 +204,11 @@ TEST_F(TrayTest, CloseHidesTheWindowAndTheIconStays) {
   SendMessageW(window_, WM_CLOSE, 0, 0);
   EXPECT_TRUE(IsWindow(window_));
   EXPECT_FALSE(IsWindowVisible(window_));
-  EXPECT_TRUE(IconPresent(window_));
+  EXPECT_TRUE(TrayIconShown(window_));
 }
 
 TEST_F(TrayTest, IconLivesWithTheBridgeAndComesBackAfterTheShellRestarts) {
-  EXPECT_TRUE(bridge_->tray_icon_added());
-  EXPECT_TRUE(IconPresent(window_));
+  EXPECT_TRUE(TrayIconShown(window_));
 
   // The shell lost its icons and says so.
   NOTIFYICONDATAW data = {};
@@ -307,34 +216,40 @@ TEST_F(TrayTest, IconLivesWithTheBridgeAndComesBackAfterTheShellRestarts) {
   data.hWnd = window_;
   data.uID = kTrayIconId;
   ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
-  ASSERT_FALSE(IconPresent(window_));
+  ASSERT_FALSE(TrayIconShown(window_));
   Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", "Focus: 12:40 left"}});
   EXPECT_EQ(bridge_->HandleWindowMessage(window_, TaskbarCreatedMessage(), 0, 0), std::nullopt);
-  EXPECT_TRUE(bridge_->tray_icon_added());
-  EXPECT_TRUE(IconPresent(window_));
+  EXPECT_TRUE(TrayIconShown(window_));
 
   bridge_.reset();
-  EXPECT_FALSE(IconPresent(window_));
+  EXPECT_FALSE(TrayIconShown(window_));
 }
 
+// Started before the shell's taskbar is ready, the host has no icon yet when the first balloon
+// is asked for.
 TEST_F(TrayTest, BalloonTextsAreCutToTheirFieldsAndTheIconIsAddedFirst) {
-  std::vector<NOTIFYICONDATAW> balloons;
-  bool icon_there_for_balloon = false;
-  bridge_->system_calls_for_testing().show_balloon = [&](const NOTIFYICONDATAW& data) {
-    balloons.push_back(data);
-    icon_there_for_balloon = IconPresent(window_);
+  bridge_.reset();
+  const auto real = system_->notify_icon;
+  system_->notify_icon = [](DWORD, const NOTIFYICONDATAW&) { return false; };
+  MakeBridge(window_);
+  ASSERT_FALSE(TrayIconShown(window_));
+  // Kept by the seam, which the bridge may still call when the test has returned.
+  const auto balloons = std::make_shared<std::vector<NOTIFYICONDATAW>>();
+  const auto icon_there_for_balloon = std::make_shared<bool>(false);
+  system_->notify_icon = [=](DWORD message, const NOTIFYICONDATAW& data) {
+    if ((data.uFlags & NIF_INFO) == 0) return real(message, data);
+    balloons->push_back(data);
+    *icon_there_for_balloon = TrayIconShown(data.hWnd);
     return true;
   };
-  bridge_->RemoveTrayIcon();
-  ASSERT_FALSE(IconPresent(window_));
 
   const std::string title(100, 't');
   const std::string body(300, 'b');
   EXPECT_EQ(CallForValue(kUiChannel, "notify", EncodableMap{{"title", title}, {"body", body}}),
             EncodableValue());
-  ASSERT_EQ(balloons.size(), 1u);
-  EXPECT_TRUE(icon_there_for_balloon);
-  const NOTIFYICONDATAW& balloon = balloons[0];
+  ASSERT_EQ(balloons->size(), 1u);
+  EXPECT_TRUE(*icon_there_for_balloon);
+  const NOTIFYICONDATAW& balloon = (*balloons)[0];
   EXPECT_EQ(balloon.cbSize, sizeof(NOTIFYICONDATAW));
   EXPECT_EQ(balloon.hWnd, window_);
   EXPECT_EQ(balloon.uID, kTrayIconId);
@@ -345,25 +260,33 @@ TEST_F(TrayTest, BalloonTextsAreCutToTheirFieldsAndTheIconIsAddedFirst) {
   EXPECT_NE(balloon.hBalloonIcon, nullptr);
 
   CallForValue(kUiChannel, "notify", EncodableMap{{"title", 5}});
-  ASSERT_EQ(balloons.size(), 2u);
-  EXPECT_EQ(std::wstring(balloons[1].szInfoTitle), L"");
-  EXPECT_EQ(std::wstring(balloons[1].szInfo), L"");
+  ASSERT_EQ(balloons->size(), 2u);
+  EXPECT_EQ(std::wstring((*balloons)[1].szInfoTitle), L"");
+  EXPECT_EQ(std::wstring((*balloons)[1].szInfo), L"");
 }
 
 // Started at sign-in, the host may meet a shell that times its add out yet makes the icon, and
 // refuses every later add as a duplicate. Adding the same icon first makes Wine's shell do so.
 TEST_F(TrayTest, AnIconTheShellAlreadyShowsCountsAsAddedAndGoesWithTheBridge) {
-  bridge_->RemoveTrayIcon();
+  bridge_.reset();
   NOTIFYICONDATAW made_anyway = {};
   made_anyway.cbSize = sizeof(made_anyway);
   made_anyway.hWnd = window_;
   made_anyway.uID = kTrayIconId;
   ASSERT_TRUE(Shell_NotifyIconW(NIM_ADD, &made_anyway));
+  const auto shell_calls = std::make_shared<std::vector<DWORD>>();
+  const auto real = system_->notify_icon;
+  system_->notify_icon = [=](DWORD message, const NOTIFYICONDATAW& data) {
+    shell_calls->push_back(message);
+    return real(message, data);
+  };
 
+  MakeBridge(window_);
   Call(kDesktopChannel, "setTrayTooltip", EncodableMap{{"text", "Focus: 12:40 left"}});
-  EXPECT_TRUE(bridge_->tray_icon_added());
+  // The add refused as a duplicate, the modify taken: from then on the icon is modified.
+  EXPECT_EQ(*shell_calls, (std::vector<DWORD>{NIM_ADD, NIM_MODIFY, NIM_MODIFY}));
   bridge_.reset();
-  EXPECT_FALSE(IconPresent(window_)) << "a ghost icon stayed behind";
+  EXPECT_FALSE(TrayIconShown(window_)) << "a ghost icon stayed behind";
 }
 
 TEST_F(TrayTest, EveryMenuIsFollowedByAMessageOfItsWindow) {
@@ -399,7 +322,8 @@ TEST_F(TrayTest, WindowIconsAreDrawnAtTheirOwnSizesAndTakenBackWithTheBridge) {
   const UINT dpi = GetDpiForWindow(window_);
   EXPECT_EQ(edge(ICON_SMALL), GetSystemMetricsForDpi(SM_CXSMICON, dpi));
   EXPECT_EQ(edge(ICON_BIG), GetSystemMetricsForDpi(SM_CXICON, dpi));
-  bridge_->UpdateWindowIcons();
+  // Drawn again for a new DPI, and the message goes on to the window.
+  EXPECT_EQ(bridge_->HandleWindowMessage(window_, WM_DPICHANGED, 0, 0), std::nullopt);
   EXPECT_EQ(edge(ICON_BIG), GetSystemMetricsForDpi(SM_CXICON, dpi));
 
   bridge_.reset();
@@ -410,14 +334,12 @@ TEST_F(TrayTest, WindowIconsAreDrawnAtTheirOwnSizesAndTakenBackWithTheBridge) {
 // An elevated host hears the installer's quit and the restarted shell only when it lets those
 // two messages in from lower integrity levels.
 TEST_F(TrayTest, TheQuitAndTheShellsRestartAreLetInFromLowerIntegrityLevels) {
-  bridge_.reset();
   std::vector<std::pair<HWND, UINT>> allowed;
-  SystemCalls system = SystemCalls::Real();
-  system.allow_message_from_lower_integrity = [&](HWND window, UINT message) {
+  system_->allow_message_from_lower_integrity = [&](HWND window, UINT message) {
     allowed.emplace_back(window, message);
     return true;
   };
-  bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window_, std::move(system));
+  MakeBridge(window_);
   EXPECT_EQ(allowed, (std::vector<std::pair<HWND, UINT>>{{window_, QuitMessage()},
                                                          {window_, TaskbarCreatedMessage()}}));
 }
@@ -437,7 +359,7 @@ TEST_F(TrayTest, MenusTooltipsAndMiniModeLeakNoGdiOrUserObjects) {
       Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}});
       Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
       Call(kUiChannel, "notify", EncodableMap{{"title", "t"}});
-      bridge_->UpdateWindowIcons();
+      bridge_->HandleWindowMessage(window_, WM_DPICHANGED, 0, 0);
     }
   };
   // The first rounds may create what the system keeps for the process once.

@@ -177,7 +177,7 @@ TEST_F(ShellWindowTest, BlockingTheTaskbarTheDesktopOrTheSwitcherIsRefusedAndCha
     EXPECT_TRUE(IsWindowVisible(shell));
   }
   EXPECT_FALSE(IsWindowVisible(window_));
-  EXPECT_TRUE(bridge_->mini_mode());
+  EXPECT_TRUE(ShowsMiniTimer());
   EXPECT_TRUE(Events(kUiChannel).empty());
 
   // The window the system names the shell's, whatever its class. Wine names none until a
@@ -205,7 +205,7 @@ TEST_F(ShellWindowTest, BlockingTheTaskbarTheDesktopOrTheSwitcherIsRefusedAndCha
             kTrue);
   EXPECT_TRUE(PumpUntil([&] { return IsIconic(explorer) != FALSE; }));
   EXPECT_TRUE(IsWindowVisible(window_));
-  EXPECT_FALSE(bridge_->mini_mode());
+  EXPECT_FALSE(ShowsMiniTimer());
 }
 
 }  // namespace

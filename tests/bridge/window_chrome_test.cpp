@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "bridge/mini_mode.h"
+#include "bridge/mini_window_geometry.h"
 #include "messaging/method_call.h"
 #include "messaging/standard_method_codec.h"
 #include "tests/bridge/bridge_fixture.h"
@@ -154,7 +154,7 @@ TEST_F(WindowChromeTest, UnusableHandlesAreLeftAloneButTheHostStillComesUp) {
 
 TEST_F(WindowChromeTest, MiniModeIsASmallTopmostPopupInTheCorner) {
   EXPECT_EQ(Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", true}}), kTrue);
-  EXPECT_TRUE(bridge_->mini_mode());
+  EXPECT_TRUE(ShowsMiniTimer());
   ExpectMiniRect(16, 380, 88);
   const LONG_PTR style = GetWindowLongPtrW(window_, GWL_STYLE);
   EXPECT_EQ(style & WS_POPUP, WS_POPUP);
@@ -169,7 +169,7 @@ TEST_F(WindowChromeTest, MiniModeIsASmallTopmostPopupInTheCorner) {
   EXPECT_EQ(limits.ptMinTrackSize.y, 1);
 
   EXPECT_EQ(Call(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}}), kFalse);
-  EXPECT_FALSE(bridge_->mini_mode());
+  EXPECT_FALSE(ShowsMiniTimer());
   EXPECT_EQ(WindowRect(window_).right - WindowRect(window_).left, 800);
   EXPECT_EQ(GetWindowLongPtrW(window_, GWL_STYLE) & WS_CAPTION, WS_CAPTION);
   EXPECT_EQ(GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
@@ -270,7 +270,7 @@ TEST_F(WindowChromeTest, BlockingInMiniModeLeavesItWithOneEvent) {
   EXPECT_EQ(
       Call(kDesktopChannel, "blockWindow", EncodableMap{{"hwnd", HandleValue(app->window())}}),
       kTrue);
-  EXPECT_FALSE(bridge_->mini_mode());
+  EXPECT_FALSE(ShowsMiniTimer());
   EXPECT_EQ(Events(kUiChannel),
             (std::vector<std::pair<std::string, EncodableValue>>{kLeftMiniMode}));
   Call(kDesktopChannel, "showWindow");

@@ -16,7 +16,7 @@
 #include <cwchar>
 
 #include "common/scoped_handles.h"
-#include "runner/win32_window.h"
+#include "common/shared_names.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 

@@ -1,6 +1,6 @@
 #include "tests/e2e/host_process.h"
 
-#include "runner/win32_window.h"
+#include "common/shared_names.h"
 
 namespace keelo::testing {
 

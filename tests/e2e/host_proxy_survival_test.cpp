@@ -10,11 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings.h"
 #include "common/scoped_handles.h"
 #include "devkit/engine/fault_request.h"
 #include "messaging/encodable_value.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_settings.h"
 #include "tests/e2e/bundle_paths.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/e2e/host_process.h"
@@ -129,7 +130,7 @@ TEST_F(HostProxySurvivalTest, FaultOnTheUiThreadLeavesADumpALineAndTheProxyBack)
 }
 
 TEST_F(HostProxySurvivalTest, SnapshotLeftBehindIsPutBackBeforeTheEngineStarts) {
-  ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, SystemCalls::Real()));
+  ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
   // Written by a host that has ended: no process has the id 0.
   ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:restart", L"", L""}}));
 
@@ -150,7 +151,7 @@ TEST_F(HostProxySurvivalTest, SecondInstanceLeavesTheSnapshotAlone) {
   const ScopedHandle lock(CreateMutexW(nullptr, TRUE, L"Local\\VantrelKeeloDesktop"));
   ASSERT_TRUE(lock);
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a host is running";
-  ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, SystemCalls::Real()));
+  ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
   ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:second", L"", L""}}));
   const std::optional<std::wstring> stored = ReadProxySnapshotText();
 

@@ -3,7 +3,8 @@
 // After windows.h, which it needs.
 #include <tlhelp32.h>
 
-#include "bridge/durable_proxy_snapshot.h"
+#include "common/shared_names.h"
+#include "proxy/durable_proxy_snapshot.h"
 #include "tests/e2e/host_process.h"
 
 namespace keelo::testing {

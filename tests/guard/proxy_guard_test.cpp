@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_settings.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/local_app_data.h"
 #include "tests/support/proxy_registry.h"
@@ -62,7 +64,7 @@ class ProxyGuardTest : public ::testing::Test {
       if (WaitForSingleObject(guard.get(), 0) == WAIT_TIMEOUT) TerminateProcess(guard.get(), 1);
     }
     // Direct connection, whatever the test did.
-    ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
+    ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
   }
 
   // A guard for |host_process_id|; null when it could not be started.
@@ -83,7 +85,7 @@ class ProxyGuardTest : public ::testing::Test {
 
   // The host's proxy in force and its snapshot on disk, as while a focus session runs.
   void BlockWithSnapshotOf(DWORD owner) {
-    ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, SystemCalls::Real()));
+    ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
     ASSERT_TRUE(SaveProxySnapshot({owner, ProxySettings{1, L"before:guard", L"", L""}}));
   }
 

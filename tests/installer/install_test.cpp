@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings.h"
 #include "devkit/driver/client/driver_client.h"
 #include "devkit/driver/protocol/driver_config.h"
 #include "messaging/encodable_value.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_settings.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
@@ -232,7 +233,7 @@ TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
   const ProxyRegistryGuard proxy_values;
   const RegistryValueGuard snapshot(kProxySnapshotKeyPath, kProxySnapshotValueName);
   ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  ASSERT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, SystemCalls::Real()));
+  ASSERT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, ProxyCalls::Real()));
   // No process has the id 0: the host that wrote it has ended.
   ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
 
@@ -245,7 +246,7 @@ TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
                                   "\"before:uninstall\""),
             std::string::npos)
       << LastMsiexecLog();
-  ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
+  ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
 }
 
 TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings.h"
 #include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
+#include "proxy/proxy_settings.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
@@ -110,9 +111,9 @@ class ProxyLeftBehindTest : public ::testing::Test {
  protected:
   ProxyLeftBehindTest() {
     RemoveProxySnapshot();
-    EXPECT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, SystemCalls::Real()));
+    EXPECT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, ProxyCalls::Real()));
   }
-  ~ProxyLeftBehindTest() override { ApplyProxySettings(ProxySettings{}, SystemCalls::Real()); }
+  ~ProxyLeftBehindTest() override { ApplyProxySettings(ProxySettings{}, ProxyCalls::Real()); }
 
   static std::wstring ProxyServer() { return ReadRegistryProxy().server; }
 

@@ -8,16 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "bridge/desktop_bridge.h"
-#include "bridge/durable_proxy_snapshot.h"
+#include "bridge/app_identifier.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
+#include "devkit/engine/messenger.h"
 #include "messaging/encodable_value.h"
 #include "messaging/method_call.h"
+#include "messaging/standard_method_codec.h"
+#include "proxy/durable_proxy_snapshot.h"
 #include "runner/debug_console.h"
 #include "runner/engine/engine_project.h"
 #include "runner/flutter_window.h"
 #include "tests/runner/fake_engine.h"
-#include "tests/support/recording_method_result.h"
+#include "tests/support/forwarding_system_calls.h"
 #include "tests/support/registry_value_guard.h"
 #include "tests/support/tray_icon_probe.h"
 
@@ -54,6 +57,11 @@ class ConsoleSignalTest : public ::testing::Test {
   void SetUp() override {
     ResetFakeEngine();
     RemoveProxySnapshot();
+    system_->proxy.apply_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+      applied_servers_.push_back(list.pOptions[1].Value.pszValue);
+      return true;
+    };
+    system_->proxy.start_guard = [] { return true; };
   }
   void TearDown() override { SetConsoleSignalTarget(nullptr); }
 
@@ -61,33 +69,31 @@ class ConsoleSignalTest : public ::testing::Test {
     ASSERT_TRUE(window.Open(kTitle, {0, 0}, {400, 300}));
     window.set_quit_when_destroyed(true);
     SetConsoleSignalTarget(window.handle());
-    DesktopBridge* bridge = DesktopBridge::current();
-    ASSERT_NE(bridge, nullptr);
-    SystemCalls& calls = bridge->system_calls_for_testing();
-    calls.apply_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
-      applied_servers_.push_back(list.pOptions[1].Value.pszValue);
-      return true;
-    };
-    calls.start_proxy_guard = [] { return true; };
-    bridge->HandleDesktopCall(
-        flutter::MethodCall(
-            "setProxy",
-            std::make_unique<EncodableValue>(EncodableMap{
-                {"server", "blocking"}, {"restoreOnExit", EncodableMap{{"server", "before"}}}})),
-        std::make_unique<flutter::testing::RecordingMethodResult>());
+    ASSERT_TRUE(BridgeListening());
+    const flutter::MethodCall set_proxy(
+        "setProxy",
+        std::make_unique<EncodableValue>(EncodableMap{
+            {"server", "blocking"}, {"restoreOnExit", EncodableMap{{"server", "before"}}}}));
+    FlutterDesktopMessenger* engine = fake_engine().last_messenger;
+    const uint64_t id = engine->SendToHost(
+        kDesktopChannel,
+        *flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(set_proxy));
+    engine->RunPendingTasks();
+    ASSERT_EQ(engine->ResponsesTo(id), (std::vector<FlutterDesktopMessenger::Bytes>{{0x00, 0x01}}));
     ASSERT_EQ(applied_servers_, std::vector<std::wstring>{L"blocking"});
     ASSERT_TRUE(ReadProxySnapshot().has_value());
     applied_servers_.clear();
   }
 
   flutter::EngineProject project_{L"data"};
+  const std::shared_ptr<SystemCalls> system_ = std::make_shared<SystemCalls>(SystemCalls::Real());
   std::vector<std::wstring> applied_servers_;
   RegistryValueGuard snapshot_value_{kProxySnapshotKeyPath, kProxySnapshotValueName};
 };
 
 TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
   for (const DWORD signal : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT}) {
-    FlutterWindow window(project_);
+    FlutterWindow window(project_, ForwardingTo(system_));
     OpenWithSnapshot(window);
     const HWND handle = window.handle();
     ASSERT_TRUE(TrayIconShown(handle));
@@ -97,7 +103,7 @@ TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
     EXPECT_TRUE(IsWindow(handle));
     EXPECT_EQ(RunLoopUntilQuit(), std::optional<WPARAM>(0)) << signal;
     EXPECT_FALSE(IsWindow(handle));
-    EXPECT_EQ(DesktopBridge::current(), nullptr);
+    EXPECT_FALSE(BridgeListening());
     EXPECT_EQ(applied_servers_, std::vector<std::wstring>{L"before"}) << signal;
     EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
     EXPECT_FALSE(TrayIconShown(handle));
@@ -108,7 +114,7 @@ TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
 // The system ends the process right after these: the proxy is back before the handler returns.
 TEST_F(ConsoleSignalTest, LogOffAndShutDownPutTheProxyBackAtOnce) {
   for (const DWORD signal : {CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
-    FlutterWindow window(project_);
+    FlutterWindow window(project_, ForwardingTo(system_));
     OpenWithSnapshot(window);
     EXPECT_TRUE(HandleConsoleSignal(signal)) << signal;
     EXPECT_EQ(applied_servers_, std::vector<std::wstring>{L"before"}) << signal;
@@ -123,7 +129,7 @@ TEST_F(ConsoleSignalTest, WithoutTheWindowTheDefaultHandlerEndsTheProcess) {
        {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT, CTRL_LOGOFF_EVENT, CTRL_SHUTDOWN_EVENT}) {
     EXPECT_FALSE(HandleConsoleSignal(signal)) << signal;
   }
-  FlutterWindow window(project_);
+  FlutterWindow window(project_, ForwardingTo(system_));
   OpenWithSnapshot(window);
   // A signal this host has no use for.
   EXPECT_FALSE(HandleConsoleSignal(7));

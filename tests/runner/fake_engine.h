@@ -45,7 +45,7 @@ struct FakeEngineLibrary {
   int engines_destroyed = 0;
   int controllers_created = 0;
   int controllers_destroyed = 0;
-  // Whether a desktop bridge was still alive when the controller went.
+  // Whether a desktop bridge still listened on its channels when the controller went.
   bool bridge_alive_at_controller_destroy = false;
   int redraws = 0;
   int font_reloads = 0;
@@ -73,6 +73,10 @@ void ResetFakeEngine();
 
 // The engine's next frame: runs the pending next-frame callback once.
 void DeliverFrame();
+
+// Whether a desktop bridge listens on the channels of the live engine: the handlers it sets
+// when made and takes back when destroyed. False when no engine is live.
+bool BridgeListening();
 
 }  // namespace keelo::testing
 

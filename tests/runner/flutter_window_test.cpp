@@ -13,6 +13,7 @@
 #include "messaging/standard_method_codec.h"
 #include "runner/engine/engine_project.h"
 #include "tests/runner/fake_engine.h"
+#include "tests/support/forwarding_system_calls.h"
 #include "tests/support/host_names.h"
 
 namespace keelo::testing {
@@ -54,7 +55,7 @@ class FlutterWindowTest : public ::testing::Test {
     ResetFakeEngine();
     QuitPosted();
   }
-  void TearDown() override { EXPECT_EQ(DesktopBridge::current(), nullptr); }
+  void TearDown() override { EXPECT_FALSE(BridgeListening()); }
 
   bool Open(FlutterWindow& window) { return window.Open(kTitle, {0, 0}, {400, 300}); }
 
@@ -70,7 +71,7 @@ TEST_F(FlutterWindowTest, StartsEngineBridgeAndViewButShowsOnlyOnTheFirstFrame) 
   GetClientRect(view, &view_rect);
   EXPECT_EQ(view_rect.right, window.ClientRect().right);
   EXPECT_EQ(view_rect.bottom, window.ClientRect().bottom);
-  EXPECT_NE(DesktopBridge::current(), nullptr);
+  EXPECT_TRUE(BridgeListening());
   EXPECT_EQ(fake_engine().url_launcher_registrations, 1);
   EXPECT_EQ(fake_engine().redraws, 1);
 
@@ -85,7 +86,7 @@ TEST_F(FlutterWindowTest, StartedMinimizedStaysHiddenAfterTheFirstFrame) {
   ASSERT_TRUE(Open(window));
   DeliverFrame();
   EXPECT_FALSE(IsWindowVisible(window.handle()));
-  EXPECT_NE(DesktopBridge::current(), nullptr);
+  EXPECT_TRUE(BridgeListening());
 }
 
 TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
@@ -94,7 +95,7 @@ TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
   ::testing::internal::CaptureStderr();
   EXPECT_FALSE(Open(window));
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to create view controller.\n");
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_FALSE(BridgeListening());
   EXPECT_EQ(fake_engine().url_launcher_registrations, 0);
   EXPECT_EQ(fake_engine().redraws, 0);
   // Messages to the window until its destruction never hand the library a null controller.
@@ -110,7 +111,7 @@ TEST_F(FlutterWindowTest, WindowDestroyedWhileTheBridgeStartsEndsTheBridgeBefore
   FlutterWindow window(project_);
   EXPECT_FALSE(Open(window));
   EXPECT_EQ(window.handle(), nullptr);
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_FALSE(BridgeListening());
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
   EXPECT_EQ(fake_engine().engines_destroyed, 1);
@@ -161,7 +162,7 @@ TEST_F(FlutterWindowTest, CloseRequestHidesTheWindowBeforeTheEngineSeesIt) {
   EXPECT_TRUE(IsWindow(handle));
   EXPECT_FALSE(IsWindowVisible(handle));
   EXPECT_FALSE(Offered(WM_CLOSE));
-  EXPECT_NE(DesktopBridge::current(), nullptr);
+  EXPECT_TRUE(BridgeListening());
   EXPECT_EQ(fake_engine().controllers_destroyed, 0);
 }
 
@@ -173,7 +174,7 @@ TEST_F(FlutterWindowTest, QuitMessageDestroysTheBridgeBeforeTheEngine) {
   HWND handle = window.handle();
   SendMessageW(handle, RegisterWindowMessageW(kQuitMessageName), 0, 0);
   EXPECT_FALSE(IsWindow(handle));
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_FALSE(BridgeListening());
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
   EXPECT_TRUE(QuitPosted());
@@ -185,7 +186,7 @@ TEST_F(FlutterWindowTest, DestroyingTheWindowEndsTheBridgeBeforeTheEngineAndQuit
   window.set_quit_when_destroyed(true);
   DestroyWindow(window.handle());
   EXPECT_EQ(window.handle(), nullptr);
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_FALSE(BridgeListening());
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
   EXPECT_EQ(fake_engine().engines_destroyed, 1);
@@ -206,19 +207,21 @@ TEST_F(FlutterWindowTest, DestructorEndsEverythingStillRunning) {
 // ShellExecuteW may run a COM modal loop, which lets a quit sent by another program in: the
 // window, the bridge and the engine must still be there when the call goes on to reply.
 TEST_F(FlutterWindowTest, QuitSentDuringACallEndsEverythingOnlyAfterTheCallReplied) {
-  FlutterWindow window(project_);
-  ASSERT_TRUE(Open(window));
-  window.set_quit_when_destroyed(true);
-  HWND handle = window.handle();
-  // Kept, so that the replies can be read once the engine has gone.
-  FlutterDesktopMessengerRef engine = FlutterDesktopMessengerAddRef(fake_engine().last_messenger);
+  HWND handle = nullptr;
   bool whole_after_quit = false;
-  DesktopBridge::current()->system_calls_for_testing().launch_app = [&](const std::wstring&) {
+  const auto system = std::make_shared<SystemCalls>(SystemCalls::Real());
+  system->launch_app = [&](const std::wstring&) {
     SendMessageW(handle, RegisterWindowMessageW(kQuitMessageName), 0, 0);
-    whole_after_quit = IsWindow(handle) && DesktopBridge::current() != nullptr &&
-                       fake_engine().controllers_destroyed == 0;
+    whole_after_quit =
+        IsWindow(handle) && BridgeListening() && fake_engine().controllers_destroyed == 0;
     return true;
   };
+  FlutterWindow window(project_, ForwardingTo(system));
+  ASSERT_TRUE(Open(window));
+  window.set_quit_when_destroyed(true);
+  handle = window.handle();
+  // Kept, so that the replies can be read once the engine has gone.
+  FlutterDesktopMessengerRef engine = FlutterDesktopMessengerAddRef(fake_engine().last_messenger);
   const flutter::MethodCall call("launchApp", std::make_unique<flutter::EncodableValue>(
                                                   flutter::EncodableMap{{"path", "C:\\a.exe"}}));
   const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
@@ -232,7 +235,7 @@ TEST_F(FlutterWindowTest, QuitSentDuringACallEndsEverythingOnlyAfterTheCallRepli
   EXPECT_TRUE(IsWindow(handle));
   EXPECT_TRUE(PumpMessagesSeeingQuit());
   EXPECT_FALSE(IsWindow(handle));
-  EXPECT_EQ(DesktopBridge::current(), nullptr);
+  EXPECT_FALSE(BridgeListening());
   EXPECT_EQ(fake_engine().controllers_destroyed, 1);
   EXPECT_FALSE(fake_engine().bridge_alive_at_controller_destroy);
   FlutterDesktopMessengerRelease(engine);

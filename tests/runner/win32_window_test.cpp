@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/shared_names.h"
 #include "runner/system_theme.h"
 #include "tests/runner/fake_engine.h"
 #include "tests/support/registry_value_guard.h"

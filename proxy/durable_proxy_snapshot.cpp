@@ -1,12 +1,6 @@
-#include "bridge/durable_proxy_snapshot.h"
+#include "proxy/durable_proxy_snapshot.h"
 
-std::wstring ProxyGuardMutexName(DWORD host_process_id) {
-  return L"Local\\VantrelKeeloProxyGuard-" + std::to_wstring(host_process_id);
-}
-
-std::wstring HostEndingEventName(DWORD host_process_id) {
-  return L"Local\\VantrelKeeloHostEnding-" + std::to_wstring(host_process_id);
-}
+#include "common/shared_names.h"
 
 bool SaveProxySnapshot(const ProxySnapshot& snapshot) {
   const std::wstring text = EncodeProxySnapshot(snapshot);
@@ -47,13 +41,12 @@ bool RemoveProxySnapshot() {
 }
 
 std::optional<RestoredProxySnapshot> RestoreProxySnapshot(
-    const SystemCalls& system, const std::function<bool(DWORD owner_process_id)>& accept) {
+    const ProxyCalls& calls, const std::function<bool(DWORD owner_process_id)>& accept) {
   const std::optional<std::wstring> text = ReadProxySnapshotText();
   if (!text) return std::nullopt;
   const std::optional<ProxySnapshot> snapshot = DecodeProxySnapshot(*text);
   if (!snapshot || !accept(snapshot->owner_process_id)) return std::nullopt;
-  RestoredProxySnapshot restored{snapshot->settings,
-                                 ApplyProxySettings(snapshot->settings, system)};
+  RestoredProxySnapshot restored{snapshot->settings, ApplyProxySettings(snapshot->settings, calls)};
   if (ReadProxySnapshotText() == text) RemoveProxySnapshot();
   return restored;
 }

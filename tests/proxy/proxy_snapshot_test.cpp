@@ -1,4 +1,4 @@
-#include "bridge/proxy_snapshot.h"
+#include "proxy/proxy_snapshot.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_log_lines.h"
+#include "common/shared_names.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_log_lines.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -98,14 +99,14 @@ class DurableProxySnapshotTest : public ::testing::Test {
  protected:
   DurableProxySnapshotTest() {
     RemoveProxySnapshot();
-    system_.apply_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+    calls_.apply_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       applied_.push_back(list.pOptions[1].Value.pszValue);
       return apply_succeeds_;
     };
   }
 
   RegistryValueGuard value_{kProxySnapshotKeyPath, kProxySnapshotValueName};
-  SystemCalls system_;
+  ProxyCalls calls_;
   std::vector<std::wstring> applied_;
   bool apply_succeeds_ = true;
 };
@@ -131,12 +132,12 @@ TEST_F(DurableProxySnapshotTest, IsOneStringValueThatComesBackAsWritten) {
 
 TEST_F(DurableProxySnapshotTest, RestoreAppliesAnAcceptedSnapshotAndRemovesItWhateverTheResult) {
   const auto any = [](DWORD) { return true; };
-  EXPECT_EQ(RestoreProxySnapshot(system_, any), std::nullopt);
+  EXPECT_EQ(RestoreProxySnapshot(calls_, any), std::nullopt);
   EXPECT_TRUE(applied_.empty());
 
   ASSERT_TRUE(SaveProxySnapshot(kPlain));
   std::vector<DWORD> owners;
-  EXPECT_EQ(RestoreProxySnapshot(system_,
+  EXPECT_EQ(RestoreProxySnapshot(calls_,
                                  [&](DWORD owner) {
                                    owners.push_back(owner);
                                    return false;
@@ -146,7 +147,7 @@ TEST_F(DurableProxySnapshotTest, RestoreAppliesAnAcceptedSnapshotAndRemovesItWha
   EXPECT_TRUE(applied_.empty());
   EXPECT_EQ(ReadProxySnapshot(), kPlain);
 
-  std::optional<RestoredProxySnapshot> restored = RestoreProxySnapshot(system_, any);
+  std::optional<RestoredProxySnapshot> restored = RestoreProxySnapshot(calls_, any);
   ASSERT_TRUE(restored.has_value());
   EXPECT_EQ(restored->settings, kPlain.settings);
   EXPECT_TRUE(restored->applied);
@@ -156,7 +157,7 @@ TEST_F(DurableProxySnapshotTest, RestoreAppliesAnAcceptedSnapshotAndRemovesItWha
   // Not retried: gone after a failed apply too.
   ASSERT_TRUE(SaveProxySnapshot(kPlain));
   apply_succeeds_ = false;
-  restored = RestoreProxySnapshot(system_, any);
+  restored = RestoreProxySnapshot(calls_, any);
   ASSERT_TRUE(restored.has_value());
   EXPECT_FALSE(restored->applied);
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
@@ -168,17 +169,15 @@ TEST_F(DurableProxySnapshotTest, RestoreLeavesAValueItCannotReadOrOneWrittenMean
   ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName,
                             REG_SZ, later, sizeof(later)),
             ERROR_SUCCESS);
-  EXPECT_EQ(RestoreProxySnapshot(system_, any), std::nullopt);
+  EXPECT_EQ(RestoreProxySnapshot(calls_, any), std::nullopt);
   EXPECT_EQ(ReadProxySnapshotText(), std::wstring(later));
   EXPECT_TRUE(applied_.empty());
 
   // A host writes its own snapshot while an older one is being put back: the newer one stays.
   const ProxySnapshot newer{5, ProxySettings{1, L"newer", L"", L""}};
   ASSERT_TRUE(SaveProxySnapshot(kPlain));
-  system_.apply_proxy_options = [&](INTERNET_PER_CONN_OPTION_LISTW&) {
-    return SaveProxySnapshot(newer);
-  };
-  const std::optional<RestoredProxySnapshot> restored = RestoreProxySnapshot(system_, any);
+  calls_.apply_options = [&](INTERNET_PER_CONN_OPTION_LISTW&) { return SaveProxySnapshot(newer); };
+  const std::optional<RestoredProxySnapshot> restored = RestoreProxySnapshot(calls_, any);
   ASSERT_TRUE(restored.has_value());
   EXPECT_EQ(restored->settings, kPlain.settings);
   EXPECT_EQ(ReadProxySnapshot(), newer);

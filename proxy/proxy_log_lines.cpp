@@ -1,4 +1,4 @@
-#include "bridge/proxy_log_lines.h"
+#include "proxy/proxy_log_lines.h"
 
 #include "common/text_conversion.h"
 

@@ -1,10 +1,10 @@
-#ifndef BRIDGE_PROXY_LOG_LINES_H_
-#define BRIDGE_PROXY_LOG_LINES_H_
+#ifndef PROXY_PROXY_LOG_LINES_H_
+#define PROXY_PROXY_LOG_LINES_H_
 
 #include <optional>
 #include <string>
 
-#include "bridge/proxy_settings.h"
+#include "proxy/proxy_settings.h"
 
 // The log's lines about the user's proxy: every change and every restore, with where it came
 // from, so that a user who lost their internet can send what happened.
@@ -31,4 +31,4 @@ std::string SetProxyLine(const ProxySettings& requested, bool applied,
 std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxySettings& snapshot,
                              bool applied);
 
-#endif  // BRIDGE_PROXY_LOG_LINES_H_
+#endif  // PROXY_PROXY_LOG_LINES_H_

@@ -1,7 +1,7 @@
-#include "bridge/proxy_settings.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
+
+#include "bridge/desktop_bridge.h"
 // After windows.h, which it needs.
 #include <psapi.h>
 #include <wininet.h>
@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "bridge/durable_proxy_snapshot.h"
-#include "bridge/proxy_settings_map.h"
 #include "common/log_file.h"
+#include "proxy/durable_proxy_snapshot.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/local_app_data.h"
 #include "tests/support/registry_value_guard.h"
@@ -66,48 +65,22 @@ LPWSTR GlobalText(const std::wstring& text) {
   return copy;
 }
 
-TEST(ProxyFlagsTest, OnlyNumbersA32BitUnsignedValueHoldsAreFlags) {
-  EXPECT_EQ(ProxyFlagsFromNumber(3.9), 3u);
-  EXPECT_EQ(ProxyFlagsFromNumber(0.0), 0u);
-  EXPECT_EQ(ProxyFlagsFromNumber(4294967295.0), 4294967295u);
-  EXPECT_EQ(ProxyFlagsFromNumber(4294967296.0), std::nullopt);
-  EXPECT_EQ(ProxyFlagsFromNumber(-1.0), std::nullopt);
-  EXPECT_EQ(ProxyFlagsFromNumber(std::nan("")), std::nullopt);
-  EXPECT_EQ(ProxyFlagsFromNumber(std::numeric_limits<double>::infinity()), std::nullopt);
-  EXPECT_EQ(ProxyFlagsFromNumber(-std::numeric_limits<double>::infinity()), std::nullopt);
-}
-
-TEST(ProxySettingsMapTest, ReadsLenientlyAndWritesFlagsAsInt64) {
-  const EncodableValue arguments(
-      EncodableMap{{"flags", int64_t{9}}, {"server", "h:1"}, {"bypass", 5}, {"pac", "u"}});
-  const ProxySettings settings = ProxySettingsFromMap(MethodArguments(&arguments));
-  EXPECT_EQ(settings, (ProxySettings{9, L"h:1", L"", L"u"}));
-  EXPECT_EQ(ProxySettingsFromMap(MethodArguments(nullptr)), ProxySettings{});
-  const EncodableValue text_flags(EncodableMap{{"flags", "3"}});
-  EXPECT_EQ(ProxySettingsFromMap(MethodArguments(&text_flags)).flags, 1u);
-
-  EXPECT_EQ(ProxySettingsToMap({4294967295u, L"s", L"b", L"p"}),
-            (EncodableMap{
-                {"flags", int64_t{4294967295}}, {"server", "s"}, {"bypass", "b"}, {"pac", "p"}}));
-}
-
 // WinINet behind the seam: what the host passed, and what it answers. The durable copy of the
 // snapshot is the test prefix's, for real; the guard is not started.
 class ProxySeamTest : public BridgeTest {
  protected:
   ProxySeamTest() {
     RemoveProxySnapshot();
-    SystemCalls& calls = bridge_->system_calls_for_testing();
-    calls.apply_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+    system_->proxy.apply_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       applied_.push_back(PassedOptions::From(list));
       on_disk_at_apply_.push_back(ReadProxySnapshot());
       return apply_succeeds_;
     };
-    calls.start_proxy_guard = [this] {
+    system_->proxy.start_guard = [this] {
       ++guards_started_;
       return true;
     };
-    calls.query_proxy_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
+    system_->proxy.query_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       queried_.push_back(PassedOptions::From(list));
       if (list.pOptions[0].dwOption == INTERNET_PER_CONN_FLAGS_UI && !flags_ui_available_) {
         return FailAfterFillingTexts(list);
@@ -273,26 +246,31 @@ const EncodableMap kSnapshot = {{"flags", 3}, {"server", "old:80"}, {"bypass", "
 const ProxySettings kSnapshotSettings = {3, L"old:80", L"b", L""};
 
 TEST_F(ProxySeamTest, SnapshotIsReplacedOnSuccessOnlyAndForgottenWithoutOne) {
+  const DWORD self = GetCurrentProcessId();
   EXPECT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
       kTrue);
-  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
+  EXPECT_EQ(ReadProxySnapshot(), (ProxySnapshot{self, kSnapshotSettings}));
 
   apply_succeeds_ = false;
   EXPECT_EQ(Call(kDesktopChannel, "setProxy",
                  EncodableMap{{"flags", 2}, {"restoreOnExit", EncodableMap{{"flags", 8}}}}),
             kFalse);
-  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
+  EXPECT_EQ(ReadProxySnapshot(), (ProxySnapshot{self, kSnapshotSettings}));
 
+  // A snapshot of any other type than a map counts as none given.
   apply_succeeds_ = true;
   EXPECT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", "not a map"}}),
       kTrue);
-  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
 
   Call(kDesktopChannel, "setProxy", EncodableMap{{"restoreOnExit", kSnapshot}});
   Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}});
-  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
+  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  applied_.clear();
+  bridge_.reset();
+  EXPECT_TRUE(applied_.empty()) << "a forgotten snapshot was put back";
 }
 
 TEST_F(ProxySeamTest, TeardownPutsTheSnapshotBackFirst) {
@@ -323,7 +301,7 @@ TEST_F(ProxySeamTest, FailedRestoreIsNotRetried) {
   Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
   apply_succeeds_ = false;
   applied_.clear();
-  bridge_->RestoreProxyIfSaved(ProxyRestoreSource::kQuit);
+  bridge_->HandleWindowMessage(nullptr, WM_ENDSESSION, 1, 0);
   bridge_.reset();
   EXPECT_EQ(applied_.size(), 1u);
 }
@@ -345,7 +323,6 @@ TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
             kFalse);
   EXPECT_EQ(on_disk_at_apply_.back(), (ProxySnapshot{self, ProxySettings{8, L"", L"", L""}}));
   EXPECT_EQ(ReadProxySnapshot(), kept);
-  EXPECT_EQ(bridge_->proxy_to_restore(), kSnapshotSettings);
 
   // Replaced: the copy follows, and the guard already watching it stays the only one.
   apply_succeeds_ = true;
@@ -364,7 +341,6 @@ TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
   ASSERT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}}), kTrue);
   EXPECT_EQ(on_disk_at_apply_.back(), second);
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
-  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
 
   // Failed with none before it: none after it either.
   apply_succeeds_ = false;
@@ -373,7 +349,6 @@ TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
       kFalse);
   EXPECT_EQ(on_disk_at_apply_.back(), kept);
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
-  EXPECT_EQ(bridge_->proxy_to_restore(), std::nullopt);
 
   // Each copy that appears gets its guard; the one above found its copy gone and left.
   apply_succeeds_ = true;
@@ -413,39 +388,6 @@ TEST_F(ProxySeamTest, RestoreRemovesTheDurableCopyAfterItsAttemptAndLogsWhereItC
             (std::vector<std::string>{set, "Proxy restored (session end): " + snapshot_text, set,
                                       "Proxy restored (quit): " + snapshot_text, set,
                                       "Proxy restore failed (teardown): " + snapshot_text}));
-}
-
-// WinINet of the test prefix for real, as far as Wine keeps it: the flags off and a server.
-class ProxyRoundTripTest : public ::testing::Test {
- protected:
-  static constexpr wchar_t kInternetSettings[] =
-      L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-
-  void TearDown() override {
-    // Direct connection, whatever the test did.
-    ApplyProxySettings(ProxySettings{}, SystemCalls::Real());
-  }
-
-  RegistryValueGuard enable_{kInternetSettings, L"ProxyEnable"};
-  RegistryValueGuard server_{kInternetSettings, L"ProxyServer"};
-  RegistryValueGuard bypass_{kInternetSettings, L"ProxyOverride"};
-  RegistryValueGuard autoconfig_{kInternetSettings, L"AutoConfigURL"};
-};
-
-TEST_F(ProxyRoundTripTest, FlagsAndServerComeBackAsApplied) {
-  const SystemCalls system = SystemCalls::Real();
-  ASSERT_TRUE(ApplyProxySettings({PROXY_TYPE_DIRECT, L"proxy.keelo.test:8080", L"", L""}, system));
-  const std::optional<ProxySettings> read = QueryProxySettings(system);
-  ASSERT_TRUE(read.has_value());
-  EXPECT_EQ(read->flags, static_cast<DWORD>(PROXY_TYPE_DIRECT));
-  EXPECT_EQ(read->server, L"proxy.keelo.test:8080");
-
-  wchar_t stored[128] = {};
-  DWORD size = sizeof(stored);
-  ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, kInternetSettings, L"ProxyServer", RRF_RT_REG_SZ,
-                         nullptr, stored, &size),
-            ERROR_SUCCESS);
-  EXPECT_STREQ(stored, L"proxy.keelo.test:8080");
 }
 
 }  // namespace

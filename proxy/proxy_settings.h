@@ -1,5 +1,5 @@
-#ifndef BRIDGE_PROXY_SETTINGS_H_
-#define BRIDGE_PROXY_SETTINGS_H_
+#ifndef PROXY_PROXY_SETTINGS_H_
+#define PROXY_PROXY_SETTINGS_H_
 
 #include <windows.h>
 // wininet.h needs the types that windows.h declares.
@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "bridge/system_calls.h"
+#include "proxy/proxy_calls.h"
 
 // The system's Internet proxy configuration: WinINet's per-connection options of the default
 // (LAN) connection. The host applies it for the UI application; its proxy guard and the
@@ -24,10 +24,10 @@ struct ProxySettings {
 };
 
 // Sets all four options, an empty text clearing its option; false when WinINet refused them.
-bool ApplyProxySettings(const ProxySettings& settings, const SystemCalls& system);
+bool ApplyProxySettings(const ProxySettings& settings, const ProxyCalls& calls);
 
 // Reads all four options, the flags as the settings page shows them where WinINet offers that;
 // nothing when they cannot be read.
-std::optional<ProxySettings> QueryProxySettings(const SystemCalls& system);
+std::optional<ProxySettings> QueryProxySettings(const ProxyCalls& calls);
 
-#endif  // BRIDGE_PROXY_SETTINGS_H_
+#endif  // PROXY_PROXY_SETTINGS_H_

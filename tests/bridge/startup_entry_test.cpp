@@ -1,4 +1,4 @@
-#include "bridge/launch_at_startup.h"
+#include "bridge/startup_entry.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -179,7 +179,7 @@ TEST_F(LaunchAtStartupTest, OnlyAStringValueCountsAsEnabled) {
 TEST_F(LaunchAtStartupTest, PackagedProcessNeverUsesTheRunKey) {
   EXPECT_EQ(Call(kDesktopChannel, "isPackaged"), kFalse);
   int asked = 0;
-  bridge_->system_calls_for_testing().is_packaged = [&] {
+  system_->is_packaged = [&] {
     ++asked;
     return true;
   };

@@ -1,12 +1,11 @@
-#include "bridge/launch_at_startup.h"
-
-#include <windows.h>
+#include "bridge/startup_entry.h"
 
 #include <optional>
+#include <utility>
 
-#include "bridge/desktop_bridge.h"
 #include "common/app_paths.h"
 #include "common/scoped_handles.h"
+#include "common/shared_names.h"
 
 namespace {
 
@@ -37,14 +36,16 @@ std::wstring RunValueData(const std::wstring& executable_path) {
   return L"\"" + executable_path + L"\" --minimized";
 }
 
-bool IsPackaged(const SystemCalls& system) { return system.is_packaged(); }
-
 bool StartupApprovalDisables(std::span<const uint8_t> data) {
   return !data.empty() && (data[0] & 1) != 0;
 }
 
-bool IsLaunchAtStartupEnabled(const SystemCalls& system) {
-  if (IsPackaged(system)) return false;
+StartupEntry::StartupEntry(IsPackagedCheck is_packaged) : is_packaged_(std::move(is_packaged)) {}
+
+bool StartupEntry::IsPackaged() const { return is_packaged_(); }
+
+bool StartupEntry::IsEnabled() const {
+  if (IsPackaged()) return false;
   if (RegGetValueW(HKEY_CURRENT_USER, kRunKeyPath, kRunValueName, RRF_RT_REG_SZ, nullptr, nullptr,
                    nullptr) != ERROR_SUCCESS) {
     return false;
@@ -52,8 +53,8 @@ bool IsLaunchAtStartupEnabled(const SystemCalls& system) {
   return !StartupApprovalDisablesTheEntry();
 }
 
-bool SetLaunchAtStartup(bool enabled, const SystemCalls& system) {
-  if (IsPackaged(system)) return false;
+bool StartupEntry::Set(bool enabled) const {
+  if (IsPackaged()) return false;
   ScopedRegistryKey run_key;
   // Opened, never created: a system without the Run key has no use for the value.
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kRunKeyPath, 0, KEY_SET_VALUE, run_key.put()) !=
@@ -78,21 +79,4 @@ bool SetLaunchAtStartup(bool enabled, const SystemCalls& system) {
   // Asked for here, in the host, the entry must not stay switched off elsewhere; an approval
   // that leaves it on is the user's and stays.
   return !StartupApprovalDisablesTheEntry() || DeleteStartupApproval();
-}
-
-void DesktopBridge::GetLaunchAtStartup(const MethodArguments&, flutter::MethodResult& result) {
-  const flutter::EncodableValue reply(IsLaunchAtStartupEnabled(system_));
-  result.Success(&reply);
-}
-
-void DesktopBridge::SetLaunchAtStartupMethod(const MethodArguments& arguments,
-                                             flutter::MethodResult& result) {
-  const bool enabled = arguments.GetBool("enabled").value_or(false);
-  const flutter::EncodableValue reply(SetLaunchAtStartup(enabled, system_));
-  result.Success(&reply);
-}
-
-void DesktopBridge::IsPackagedMethod(const MethodArguments&, flutter::MethodResult& result) {
-  const flutter::EncodableValue reply(IsPackaged(system_));
-  result.Success(&reply);
 }

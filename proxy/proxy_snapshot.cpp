@@ -1,4 +1,4 @@
-#include "bridge/proxy_snapshot.h"
+#include "proxy/proxy_snapshot.h"
 
 #include <cstdint>
 

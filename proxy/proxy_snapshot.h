@@ -1,5 +1,5 @@
-#ifndef BRIDGE_PROXY_SNAPSHOT_H_
-#define BRIDGE_PROXY_SNAPSHOT_H_
+#ifndef PROXY_PROXY_SNAPSHOT_H_
+#define PROXY_PROXY_SNAPSHOT_H_
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "bridge/proxy_settings.h"
+#include "proxy/proxy_settings.h"
 
 // The proxy settings a host is to put back when it ends, as kept on disk so that they survive
 // the host: its proxy guard, its next start or the installer put them back when it could not.
@@ -32,4 +32,4 @@ std::wstring EncodeProxySnapshot(const ProxySnapshot& snapshot);
 // later version's format included, which this one leaves to the version that wrote it).
 std::optional<ProxySnapshot> DecodeProxySnapshot(std::wstring_view text);
 
-#endif  // BRIDGE_PROXY_SNAPSHOT_H_
+#endif  // PROXY_PROXY_SNAPSHOT_H_

@@ -1,4 +1,4 @@
-#include "bridge/proxy_settings.h"
+#include "proxy/proxy_settings.h"
 
 #include <cstddef>
 #include <iterator>
@@ -44,7 +44,7 @@ void DiscardOptionTexts(OptionList& options) {
 
 }  // namespace
 
-bool ApplyProxySettings(const ProxySettings& settings, const SystemCalls& system) {
+bool ApplyProxySettings(const ProxySettings& settings, const ProxyCalls& calls) {
   // WinINet takes the texts as writable pointers; copies keep the settings untouched. An empty
   // text is still a pointer, never null, so that it clears its option.
   std::wstring server = settings.server;
@@ -55,18 +55,18 @@ bool ApplyProxySettings(const ProxySettings& settings, const SystemCalls& system
   options.options[1].Value.pszValue = server.data();
   options.options[2].Value.pszValue = bypass.data();
   options.options[3].Value.pszValue = autoconfig_url.data();
-  return system.apply_proxy_options(options.list);
+  return calls.apply_options(options.list);
 }
 
-std::optional<ProxySettings> QueryProxySettings(const SystemCalls& system) {
+std::optional<ProxySettings> QueryProxySettings(const ProxyCalls& calls) {
   // The settings page's view of the flags first; systems (and Wine) without it give the plain
   // flags instead.
   OptionList options(INTERNET_PER_CONN_FLAGS_UI);
-  if (!system.query_proxy_options(options.list)) {
+  if (!calls.query_options(options.list)) {
     DiscardOptionTexts(options);
     options.options[0].dwOption = INTERNET_PER_CONN_FLAGS;
     options.list.dwSize = sizeof(options.list);
-    if (!system.query_proxy_options(options.list)) {
+    if (!calls.query_options(options.list)) {
       DiscardOptionTexts(options);
       return std::nullopt;
     }
