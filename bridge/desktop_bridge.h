@@ -29,7 +29,7 @@
 // behind them, dispatches each call by its method name to a facility and answers it exactly once,
 // never with an error. It keeps the calls in progress, so that a quit waits for the outermost one,
 // and the modal loops its facilities run; the facilities keep their own state.
-class DesktopBridge : private HostServices {
+class DesktopBridge final : private HostServices {
  public:
   // |messenger| is the engine's and outlives the bridge; |window| is the host's main window.
   // |system| performs what the facilities ask of the system, their construction included.

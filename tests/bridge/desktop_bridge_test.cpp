@@ -12,7 +12,6 @@
 
 #include "bridge/idle_time.h"
 #include "bridge/system_calls.h"
-#include "bridge/tray_icon.h"
 #include "bridge/tray_menu.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/bridge/tray_menu_driver.h"
@@ -50,21 +49,9 @@ class DesktopBridgeTest : public WindowBridgeTest {
   std::shared_ptr<std::vector<std::wstring>> tips_ = std::make_shared<std::vector<std::wstring>>();
 };
 
-const TrayMenuItem kSeparator = {0, L"", MF_SEPARATOR};
-const TrayMenuItem kOpen = {kTrayOpen, L"Open Keelo", MF_STRING};
-const TrayMenuItem kMini = {kTrayMiniTimer, L"Show mini timer", MF_STRING};
-const TrayMenuItem kPark = {kTrayPark, L"Park a thought\u2026", MF_STRING};
-const TrayMenuItem kQuit = {kTrayQuit, L"Quit Keelo", MF_STRING};
-const TrayMenuItem kQuitLater = {kTrayQuit, L"Quit Keelo (after your session)",
-                                 MF_STRING | MF_GRAYED};
-
+// The menu for that state outside mini mode; the items themselves are pinned in tray_test.cpp.
 std::vector<TrayMenuItem> MenuOf(const std::wstring& status, bool session, bool quit) {
-  std::vector<TrayMenuItem> items;
-  if (!status.empty()) items = {{kTrayStatus, status, MF_STRING | MF_GRAYED}, kSeparator};
-  items.push_back(kOpen);
-  if (session) items.push_back(kMini);
-  items.insert(items.end(), {kPark, kSeparator, quit ? kQuit : kQuitLater});
-  return items;
+  return TrayMenuItems(status, session, false, quit);
 }
 
 TEST_F(DesktopBridgeTest, NamesMatchExactlyAndOnlyOnTheirOwnChannel) {
