@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <utility>
 
 #include "common/app_paths.h"
@@ -80,6 +81,47 @@ bool LogFile::Flush(std::chrono::milliseconds timeout) {
   return written_.wait_for(lock, timeout, [&] { return lines_done_ >= target; });
 }
 
+void LogFile::WriteWithoutWaiting(std::string_view text) {
+  SYSTEMTIME now;
+  GetSystemTime(&now);
+  std::string line = FormatLogLine(now, GetCurrentProcessId(), text);
+  bool queued = false;
+  {
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) {
+      ++lines_queued_;
+      queued_bytes_ += line.size();
+      queue_.push_back(std::move(line));
+      queued = true;
+    }
+  }
+  if (queued) {
+    queued_.notify_one();
+    return;
+  }
+  // Without the session's turn either, which that thread may hold as well: a line among another
+  // process's loses nothing.
+  const ScopedFileHandle file = OpenForAppend(LogFilePath(folder_, 0));
+  if (file) WriteAll(file.get(), line);
+}
+
+bool LogFile::FlushWithoutWaiting(std::chrono::milliseconds timeout) {
+  constexpr DWORD kPollMs = 10;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::optional<uint64_t> target;
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+      if (lock.owns_lock()) {
+        if (!target) target = lines_queued_;
+        if (lines_done_ >= *target) return true;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Sleep(kPollMs);
+  }
+}
+
 void LogFile::WriteQueuedLines() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
@@ -117,27 +159,43 @@ void LogFile::Append(const std::vector<std::string>& lines) {
   if (file) GetFileSizeEx(file.get(), &size);
   uint64_t file_size = static_cast<uint64_t>(size.QuadPart);
   std::string pending;
+  // Tried again with the next batch once it failed: a file held open stays held for a while.
+  bool rotation_failed = false;
   for (const std::string& line : lines) {
-    if (LogNeedsRotation(file_size, line.size(), size_limit_)) {
+    if (!rotation_failed && LogNeedsRotation(file_size, line.size(), size_limit_)) {
       if (file) WriteAll(file.get(), pending);
       pending.clear();
       file.reset();
-      for (int age = older_files_; age > 0; --age) {
-        MoveFileExW(LogFilePath(folder_, age - 1).c_str(), LogFilePath(folder_, age).c_str(),
-                    MOVEFILE_REPLACE_EXISTING);
-      }
-      // Begun afresh even where the file could not be moved aside (kept open by a program
-      // that does not share it for deletion): the bound holds either way.
-      file.reset(CreateFileW(current.c_str(), GENERIC_WRITE,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-      file_size = 0;
+      rotation_failed = !MoveCurrentFileAside();
+      if (!rotation_failed) file_size = 0;
+      // Appended to, never begun afresh: a file that could not be moved aside holds the newest
+      // lines, and goes over the limit until a later batch can move it.
+      file = OpenForAppend(current);
     }
     pending += line;
     file_size += line.size();
   }
   if (file) WriteAll(file.get(), pending);
   if (turn_taken) ReleaseMutex(session_mutex.get());
+}
+
+bool LogFile::MoveCurrentFileAside() {
+  const std::wstring current = LogFilePath(folder_, 0);
+  {
+    // Opened for deletion only where every other handle shares it so: one that does not (a
+    // reader's) would fail the move below after the older files had moved up, for nothing.
+    const ScopedFileHandle probe(
+        CreateFileW(current.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!probe) return false;
+  }
+  for (int age = older_files_; age > 1; --age) {
+    MoveFileExW(LogFilePath(folder_, age - 1).c_str(), LogFilePath(folder_, age).c_str(),
+                MOVEFILE_REPLACE_EXISTING);
+  }
+  return older_files_ > 0 ? MoveFileExW(current.c_str(), LogFilePath(folder_, 1).c_str(),
+                                        MOVEFILE_REPLACE_EXISTING) != FALSE
+                          : DeleteFileW(current.c_str()) != FALSE;
 }
 
 std::string FormatLogLine(const SYSTEMTIME& utc, DWORD process_id, std::string_view text) {
@@ -182,4 +240,12 @@ void WriteLogLine(std::string_view text) {
 
 void FlushProcessLog(std::chrono::milliseconds timeout) {
   if (LogFile* log = process_log.load()) log->Flush(timeout);
+}
+
+void WriteLogLineWhileDying(std::string_view text) {
+  if (LogFile* log = process_log.load()) log->WriteWithoutWaiting(text);
+}
+
+void FlushProcessLogWhileDying(std::chrono::milliseconds timeout) {
+  if (LogFile* log = process_log.load()) log->FlushWithoutWaiting(timeout);
 }

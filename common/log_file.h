@@ -17,9 +17,11 @@
 // can be found afterwards. Lines are written by a thread of the log's own, so that a slow disk
 // never holds up the thread that writes one. Bounded: when a line would take keelo.log past the
 // size limit, the file is moved aside as keelo.1.log (that one as keelo.2.log, and so on up to
-// the number of older files kept, the oldest going) and a new one begun. The host and its proxy
-// guard may write at the same time; they take turns through a mutex of the session. Nothing it
-// fails at fails its caller: a line it cannot write is dropped.
+// the number of older files kept, the oldest going) and a new one begun. A file that cannot be
+// moved aside (a reader holds it open without sharing it for deletion) is never begun afresh,
+// which would erase the newest lines: it grows past the limit until a later line finds it free.
+// The host and its proxy guard may write at the same time; they take turns through a mutex of
+// the session. Nothing it fails at fails its caller: a line it cannot write is dropped.
 class LogFile {
  public:
   static constexpr uint64_t kDefaultSizeLimit = 1 << 20;
@@ -40,9 +42,19 @@ class LogFile {
   // passed first.
   bool Flush(std::chrono::milliseconds timeout);
 
+  // For a process that is dying, perhaps on account of a thread that holds the log's lock and
+  // will never let go of it: Write when the lock is free at once, and otherwise the line goes to
+  // the file directly. Never waits for the lock.
+  void WriteWithoutWaiting(std::string_view text);
+  // Flush, taking the lock only when it is free; false when |timeout| passed first.
+  bool FlushWithoutWaiting(std::chrono::milliseconds timeout);
+
  private:
   void WriteQueuedLines();
   void Append(const std::vector<std::string>& lines);
+  // Moves keelo.log aside as keelo.1.log, and the older files one further; false, with
+  // keelo.log where it was, when it could not be moved.
+  bool MoveCurrentFileAside();
 
   const std::wstring folder_;
   const uint64_t size_limit_;
@@ -90,5 +102,8 @@ class ProcessLogScope {
 void WriteLogLine(std::string_view text);
 // Flush of the process's log; for a process about to end.
 void FlushProcessLog(std::chrono::milliseconds timeout);
+// The same for a process that is dying (see LogFile::WriteWithoutWaiting).
+void WriteLogLineWhileDying(std::string_view text);
+void FlushProcessLogWhileDying(std::chrono::milliseconds timeout);
 
 #endif  // COMMON_LOG_FILE_H_

@@ -119,6 +119,43 @@ TEST(LogFileTest, TwoWritersKeepEveryLineOnceWithinTheBound) {
   EXPECT_EQ(std::unique(kept.begin(), kept.end()), kept.end());
 }
 
+// A reader that holds keelo.log open without sharing it for deletion (an editor, a log viewer)
+// keeps it from being moved aside. Begun afresh in its place, the file would lose the newest
+// lines; it grows past the limit instead, and is moved aside once the reader has let go.
+TEST(LogFileTest, AReaderHoldingTheFileAcrossARotationLosesNoLine) {
+  const TemporaryLocalAppData local;
+  const std::wstring folder = local.KeeloFolder(L"logs");
+  constexpr uint64_t kLimit = 1024;
+  const auto text = [](int line) { return "line " + std::to_string(line) + std::string(30, '.'); };
+  LogFile log(folder, kLimit, 2);
+  int written = 0;
+  const auto write = [&](int until) {
+    for (; written < until; ++written) log.Write(text(written));
+    ASSERT_TRUE(log.Flush(kFlushTimeout));
+  };
+  write(10);
+  HANDLE reader =
+      CreateFileW(LogFilePath(folder, 0).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  // Lines for three files' worth, one batch at a time.
+  for (int batch = 1; batch <= 6; ++batch) write(10 + batch * 10);
+  EXPECT_GT(FileSize(LogFilePath(folder, 0)), kLimit);
+  EXPECT_EQ(GetFileAttributesW(LogFilePath(folder, 1).c_str()), INVALID_FILE_ATTRIBUTES);
+  CloseHandle(reader);
+  write(80);
+  EXPECT_NE(GetFileAttributesW(LogFilePath(folder, 1).c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_LE(FileSize(LogFilePath(folder, 0)), kLimit);
+
+  std::vector<std::string> kept;
+  for (int age = 2; age >= 0; --age) {
+    for (const std::string& line : LoggedTexts(LogFilePath(folder, age))) kept.push_back(line);
+  }
+  std::vector<std::string> expected;
+  for (int line = 0; line < written; ++line) expected.push_back(text(line));
+  EXPECT_EQ(kept, expected);
+}
+
 TEST(LogFileTest, AFolderThatCannotBeMadeDropsTheLinesAndNothingElse) {
   const TemporaryLocalAppData local;
   // Under a file, where no folder can be.
