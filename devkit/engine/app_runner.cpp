@@ -20,6 +20,8 @@ Bytes CopyBytes(const uint8_t* data, size_t size) {
 
 bool IsFaultRequest(const char* channel) { return std::strcmp(channel, kDevkitFaultChannel) == 0; }
 
+bool IsThrowRequest(const char* channel) { return std::strcmp(channel, kDevkitThrowChannel) == 0; }
+
 }  // namespace
 
 AppRunner::AppRunner(Engine* engine) : state_(std::make_shared<PeerState>()) {
@@ -92,6 +94,10 @@ bool AppRunner::Send(void* context, const char* channel, const uint8_t* data, si
     state->engine->FaultOnUiThread();
     return true;
   }
+  if (IsThrowRequest(channel)) {
+    messenger->DeliverToHostWithAMissingHandler();
+    return true;
+  }
   messenger->SendToHost(channel, CopyBytes(data, size));
   return true;
 }
@@ -106,6 +112,10 @@ bool AppRunner::SendWithReply(void* context, const char* channel, const uint8_t*
   // Never answered: the process ends first.
   if (IsFaultRequest(channel)) {
     state->engine->FaultOnUiThread();
+    return true;
+  }
+  if (IsThrowRequest(channel)) {
+    messenger->DeliverToHostWithAMissingHandler();
     return true;
   }
   messenger->SendToHost(channel, CopyBytes(data, size),

@@ -1,5 +1,6 @@
 #include "devkit/engine/messenger.h"
 
+#include <cstddef>
 #include <utility>
 
 #include "devkit/engine/engine_diagnostics.h"
@@ -126,6 +127,27 @@ void FlutterDesktopMessenger::DeliverToHost(const std::string& channel, uint64_t
   record.message_size = message.size();
   record.response_handle = handle;
   callback.function(this, &record, callback.user_data);
+}
+
+void FlutterDesktopMessenger::DeliverToHostWithAMissingHandler() {
+  // Zero-filled, and larger than any standard library's std::function.
+  alignas(std::max_align_t) static const unsigned char kMissingHandler[64] = {};
+  Schedule([this] {
+    Callback callback{nullptr, nullptr};
+    std::string channel;
+    {
+      std::lock_guard<std::recursive_mutex> state_lock(state_mutex_);
+      if (callbacks_.empty()) return;
+      channel = callbacks_.begin()->first;
+      callback = callbacks_.begin()->second;
+    }
+    FlutterDesktopMessage record{};
+    record.struct_size = sizeof(record);
+    record.channel = channel.c_str();
+    // Answered by nobody: no message of this id is waiting.
+    record.response_handle = HandleOf(0);
+    callback.function(this, &record, const_cast<unsigned char*>(kMissingHandler));
+  });
 }
 
 void FlutterDesktopMessenger::SetPeerHandler(const std::string& channel, PeerHandler handler) {

@@ -94,6 +94,8 @@ struct FlutterDesktopMessenger {
   void SetCallback(const char* channel, FlutterDesktopMessageCallback callback, void* user_data);
   void SendResponse(const FlutterDesktopMessageResponseHandle* handle, const uint8_t* data,
                     size_t size);
+  // From any thread: see kDevkitThrowChannel in fault_request.h.
+  void DeliverToHostWithAMissingHandler();
   void AddRef();
   void Release();
   void Lock();
