@@ -9,33 +9,47 @@
 #include <cstdint>
 #include <cstdio>
 #include <iterator>
-#include <memory>
 #include <optional>
 
 #include "common/app_paths.h"
 #include "common/log_file.h"
+#include "common/process_ending.h"
 #include "common/scoped_handles.h"
 #include "common/shared_names.h"
 #include "common/text_conversion.h"
-#include "messaging/diagnostics.h"
 
 namespace {
 
 constexpr wchar_t kDumpPrefix[] = L"keelo-";
 constexpr wchar_t kDumpSuffix[] = L".dmp";
 constexpr std::chrono::milliseconds kLogFlushTimeout{1000};
-// A dump takes well under a second on Windows and seconds under Wine. One that is still not
-// written by then (dbghelp waiting on a lock the faulting thread holds) is given up, so that the
-// process ends rather than hangs.
-constexpr DWORD kDumpTimeoutMs = 30000;
+// A dump takes well under a second on Windows and seconds under Wine. A report that is still
+// not written by then (dbghelp waiting on a lock the faulting thread holds) is given up, so that
+// the process ends rather than hangs.
+constexpr DWORD kReportTimeoutMs = 30000;
+// Enough for the filter to hand a stack overflow over to the reporting thread.
+constexpr ULONG kStackGuarantee = 64 * 1024;
+
+struct FatalError {
+  std::string line;
+  EXCEPTION_POINTERS* exception = nullptr;
+  DWORD thread_id = 0;
+};
 
 // Only the first fault is reported: one on another thread meanwhile, or in the report itself,
-// ends the process without a second dump.
+// waits for the process to end.
 std::atomic<bool> reporting{false};
 
 // Made at start-up rather than when the process dies, so that a fault reaches a guard that is
 // still starting too (it opens the same event, and finds it set). Kept until the process ends.
 HANDLE host_ending = nullptr;
+// The reporting thread, made at start-up too: a thread made while dying would wait for the
+// loader's lock to start, which the faulting thread may hold.
+HANDLE reporter = nullptr;
+DWORD reporter_id = 0;
+HANDLE report_requested = nullptr;
+// Written once, before |report_requested| is set.
+FatalError* report = nullptr;
 
 bool IsDumpName(const std::wstring& name) {
   const std::wstring_view prefix = kDumpPrefix;
@@ -45,29 +59,18 @@ bool IsDumpName(const std::wstring& name) {
          std::wstring_view(name).substr(name.size() - suffix.size()) == suffix;
 }
 
-struct DumpRequest {
-  EXCEPTION_POINTERS* exception;
-  DWORD thread_id;
-  std::wstring path;
-  bool written = false;
-};
+// To the standard error stream without the C runtime, whose lock the faulting thread may hold.
+void WriteToStandardError(const std::string& line) {
+  const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+  if (error == nullptr || error == INVALID_HANDLE_VALUE) return;
+  const std::string with_end = line + "\n";
+  DWORD written = 0;
+  WriteFile(error, with_end.data(), static_cast<DWORD>(with_end.size()), &written, nullptr);
+}
 
-// Runs on a thread of its own: the faulting thread may have no stack left, and dbghelp reads
-// the state of a thread best from another one.
-DWORD WINAPI WriteDump(void* context) {
-  auto* request = static_cast<DumpRequest*>(context);
-  const ScopedFileHandle file(CreateFileW(request->path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return 0;
-  MINIDUMP_EXCEPTION_INFORMATION exception = {};
-  exception.ThreadId = request->thread_id;
-  exception.ExceptionPointers = request->exception;
-  exception.ClientPointers = FALSE;
-  request->written =
-      MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file.get(), MiniDumpNormal,
-                        request->exception != nullptr ? &exception : nullptr, nullptr,
-                        nullptr) != FALSE;
-  return 0;
+void WriteLine(const std::string& line) {
+  WriteToStandardError(line);
+  WriteLogLineWhileDying(line);
 }
 
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
@@ -82,26 +85,40 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   return names;
 }
 
+// Wine's dbghelp walks each thread's stack through the symbols of every module on it, Wine's own
+// libraries included, before it writes a dump: seconds on a busy machine, while the process that
+// faulted waits to end. Told first that the process's symbols are handled, and of no module, it
+// writes the threads' contexts and the module list at once, without the stacks' memory. Windows
+// writes its dump without the symbol handler, whatever it was told.
+void KeepTheDumpFromLoadingSymbols() {
+  SymSetOptions(SYMOPT_DEFERRED_LOADS);
+  SymInitializeW(GetCurrentProcess(), nullptr, FALSE);
+}
+
 // The dump's path; nothing when none could be written.
-std::optional<std::wstring> WriteCrashDump(EXCEPTION_POINTERS* exception) {
+std::optional<std::wstring> WriteCrashDump(const FatalError& error) {
   const std::optional<std::wstring> folder = LocalDataFolder(L"crashes");
   if (!folder || !CreateFolderWithParents(*folder)) return std::nullopt;
   SYSTEMTIME now;
   GetSystemTime(&now);
-  auto request = std::make_unique<DumpRequest>(
-      DumpRequest{exception, GetCurrentThreadId(),
-                  *folder + L"\\" + CrashDumpName(now, GetCurrentProcessId())});
-  const ScopedHandle writer(CreateThread(nullptr, 0, &WriteDump, request.get(), 0, nullptr));
-  if (!writer) return std::nullopt;
-  if (WaitForSingleObject(writer.get(), kDumpTimeoutMs) != WAIT_OBJECT_0) {
-    // Left to the writer, which may still use it; the process ends right after.
-    static_cast<void>(request.release());
-    return std::nullopt;
-  }
-  const std::wstring path = request->path;
-  if (!request->written) {
-    DeleteFileW(path.c_str());
-    return std::nullopt;
+  const std::wstring path = *folder + L"\\" + CrashDumpName(now, GetCurrentProcessId());
+  {
+    const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    KeepTheDumpFromLoadingSymbols();
+    MINIDUMP_EXCEPTION_INFORMATION exception = {};
+    exception.ThreadId = error.thread_id;
+    exception.ExceptionPointers = error.exception;
+    exception.ClientPointers = FALSE;
+    const bool written =
+        MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), file.get(), MiniDumpNormal,
+                          error.exception != nullptr ? &exception : nullptr, nullptr,
+                          nullptr) != FALSE;
+    if (!written) {
+      DeleteFileW(path.c_str());
+      return std::nullopt;
+    }
   }
   for (const std::wstring& name : CrashDumpsToDelete(FilesIn(*folder), kKeptCrashDumps)) {
     DeleteFileW((*folder + L"\\" + name).c_str());
@@ -109,10 +126,25 @@ std::optional<std::wstring> WriteCrashDump(EXCEPTION_POINTERS* exception) {
   return path;
 }
 
+// The reporting thread: sleeps until a fatal error is to be reported, reports it and ends.
+DWORD WINAPI ReportFatalError(void*) noexcept {
+  if (WaitForSingleObject(report_requested, INFINITE) != WAIT_OBJECT_0) return 0;
+  const FatalError& error = *report;
+  WriteLine(error.line.empty() && error.exception != nullptr
+                ? UnhandledExceptionLine(*error.exception->ExceptionRecord)
+                : error.line);
+  // The proxy guard, if this host has one, puts the user's proxy back now rather than once the
+  // dump is written and the process gone; nothing in this process is trusted to do it.
+  if (host_ending != nullptr) SetEvent(host_ending);
+  FlushProcessLogWhileDying(kLogFlushTimeout);
+  const std::optional<std::wstring> dump = WriteCrashDump(error);
+  WriteLine(dump ? "Crash dump written to " + WideToUtf8(*dump) : "No crash dump could be written");
+  FlushProcessLogWhileDying(kLogFlushTimeout);
+  return 0;
+}
+
 LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) noexcept {
-  ReportFatalError(UnhandledExceptionLine(*exception->ExceptionRecord), exception);
-  // Ends the process with the exception's code, without the system's error report.
-  return EXCEPTION_EXECUTE_HANDLER;
+  EndOnFatalError(std::string(), exception, exception->ExceptionRecord->ExceptionCode);
 }
 
 }  // namespace
@@ -120,22 +152,45 @@ LONG WINAPI ReportUnhandledException(EXCEPTION_POINTERS* exception) noexcept {
 void InstallCrashReport() {
   host_ending =
       CreateEventW(nullptr, TRUE, FALSE, HostEndingEventName(GetCurrentProcessId()).c_str());
+  report_requested = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (report_requested != nullptr) {
+    reporter = CreateThread(nullptr, 0, &ReportFatalError, nullptr, 0, &reporter_id);
+  }
+  ULONG guarantee = kStackGuarantee;
+  SetThreadStackGuarantee(&guarantee);
   SetUnhandledExceptionFilter(&ReportUnhandledException);
 }
 
-void ReportFatalError(std::string_view line, EXCEPTION_POINTERS* exception) {
-  if (reporting.exchange(true)) return;
-  // The proxy guard, if this host has one, puts the user's proxy back now rather than once the
-  // dump is written and the process gone; nothing in this process is trusted to do it.
-  if (host_ending != nullptr) SetEvent(host_ending);
-  flutter::WriteDiagnosticLine(line);
-  const std::optional<std::wstring> dump = WriteCrashDump(exception);
-  if (dump) {
-    flutter::WriteDiagnosticLine("Crash dump written to ", WideToUtf8(*dump));
-  } else {
-    flutter::WriteDiagnosticLine("No crash dump could be written");
+void EndOnFatalError(std::string line, EXCEPTION_POINTERS* exception, UINT exit_code) {
+  MarkProcessEnding();
+  // Whatever happens to the report, the guard is told first when the thread has no stack left
+  // to report with.
+  if (exception != nullptr &&
+      exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW &&
+      host_ending != nullptr) {
+    SetEvent(host_ending);
   }
-  FlushProcessLog(kLogFlushTimeout);
+  if (reporting.exchange(true)) {
+    // The report itself failed: nothing more can be written.
+    if (GetCurrentThreadId() == reporter_id) TerminateProcess(GetCurrentProcess(), exit_code);
+    // Another thread's fault meanwhile: the first report ends the process.
+    for (;;) Sleep(INFINITE);
+  }
+  if (reporter != nullptr) {
+    // Kept for the reporting thread, which may still read it after the timeout below.
+    report = new FatalError{std::move(line), exception, GetCurrentThreadId()};
+    SetEvent(report_requested);
+    WaitForSingleObject(reporter, kReportTimeoutMs);
+  } else {
+    WriteLine(line.empty() && exception != nullptr
+                  ? UnhandledExceptionLine(*exception->ExceptionRecord)
+                  : line);
+    if (host_ending != nullptr) SetEvent(host_ending);
+  }
+  // Not ExitProcess, and not a return to the system: both would run the detach code of every
+  // library of a process that has just faulted.
+  TerminateProcess(GetCurrentProcess(), exit_code);
+  for (;;) Sleep(INFINITE);
 }
 
 std::wstring CrashDumpName(const SYSTEMTIME& utc, DWORD process_id) {

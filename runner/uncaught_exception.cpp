@@ -1,5 +1,6 @@
 #include "runner/uncaught_exception.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <exception>
 
@@ -7,14 +8,23 @@
 
 namespace {
 
-[[noreturn]] void ReportAndAbort() {
-  ReportFatalError(UncaughtExceptionLine(), nullptr);
-  std::abort();
+[[noreturn]] void ReportAndEnd() noexcept {
+  EndOnFatalError(UncaughtExceptionLine(), nullptr, kUncaughtExceptionExitCode);
+}
+
+void ReportAbort(int) noexcept {
+  EndOnFatalError("Ending: abort was called.", nullptr, kUncaughtExceptionExitCode);
 }
 
 }  // namespace
 
-void InstallUncaughtExceptionReport() { std::set_terminate(&ReportAndAbort); }
+void InstallUncaughtExceptionReport() {
+  std::set_terminate(&ReportAndEnd);
+  // abort() writes its message before it raises the signal: to the standard error stream rather
+  // than in a message box.
+  _set_error_mode(_OUT_TO_STDERR);
+  std::signal(SIGABRT, &ReportAbort);
+}
 
 std::string UncaughtExceptionLine() {
   const std::exception_ptr current = std::current_exception();
