@@ -1,5 +1,6 @@
 #include "bridge/desktop_bridge.h"
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -10,10 +11,14 @@
 #include "bridge/launch_app.h"
 #include "bridge/mini_window_geometry.h"
 #include "bridge/window_messages.h"
+#include "common/log_file.h"
 #include "messaging/standard_method_codec.h"
 #include "proxy/proxy_settings_map.h"
 
 namespace {
+
+// Well within the time the system gives a window to handle the session's end.
+constexpr std::chrono::milliseconds kSessionEndLogFlush{1000};
 
 void ReplyWith(flutter::MethodResult& result, flutter::EncodableValue value) {
   result.Success(&value);
@@ -164,10 +169,24 @@ std::optional<LRESULT> DesktopBridge::HandleCountedWindowMessage(HWND window, UI
     return result;
   }
   if (message == WM_ENDSESSION) {
-    // The session is really ending, and the process may be ended without any teardown: the
-    // user's proxy is put back now.
-    if (wparam != 0) proxy_->RestoreProxyIfSaved(ProxyRestoreSource::kSessionEnd);
-    return std::nullopt;
+    if (wparam == 0) return std::nullopt;
+    // The session is really ending, or an installer or an update is closing the host (the
+    // Restart Manager): the process may be ended without any teardown, so the user's proxy is
+    // put back now, and no later "setProxy" changes it again.
+    const bool closing_app = (lparam & ENDSESSION_CLOSEAPP) != 0;
+    proxy_->RestoreProxyIfSaved(closing_app ? ProxyRestoreSource::kCloseApp
+                                            : ProxyRestoreSource::kSessionEnd);
+    proxy_->Close();
+    if (!closing_app) {
+      // The system may end the process as soon as this message returns: what the log was told
+      // of the proxy is on disk by then.
+      FlushProcessLog(kSessionEndLogFlush);
+      return std::nullopt;
+    }
+    // Ends as the tray's Quit does, once the call that let this message in (if any) has
+    // returned; otherwise the host would stay on, hidden, and its files in use.
+    Quit();
+    return 0;
   }
   if (message == WM_CLOSE) {
     // The close button sends the host to the tray; only the quit path closes it for good.

@@ -40,8 +40,22 @@ inline constexpr wchar_t kProxySnapshotValueName[] = L"Proxy to restore";
 // The watcher that a host starts beside it while it keeps a proxy snapshot.
 inline constexpr wchar_t kProxyGuardExecutable[] = L"keelo_proxy_guard.exe";
 
+// How the guard is started besides "<host process id> <host creation time>": by a host, to start
+// the watching guard outside the host's process tree and end at once ("--detach <id> <time>");
+// and at sign-in, to put back a snapshot that nobody put back ("--restore-only"), by an entry
+// that one version wrote and the installed version, perhaps a later one, runs.
+inline constexpr wchar_t kGuardDetachSwitch[] = L"--detach";
+inline constexpr wchar_t kGuardRestoreOnlySwitch[] = L"--restore-only";
+
+// The entry that repairs the user's proxy at the next sign-in while a snapshot is on disk: a
+// value of this name under the current user's RunOnce key, which Windows deletes as it runs it.
+inline constexpr wchar_t kRunOnceKeyPath[] =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+inline constexpr wchar_t kSignInRepairValueName[] = L"Vantrel Keelo proxy repair";
+
 // The mutex whose existence says that a guard watches the host |host_process_id|: one guard a
-// host, in the session's namespace.
+// host, in the session's namespace. The guard owns it while it watches, so that the host sees it
+// abandoned when the guard is ended.
 inline std::wstring ProxyGuardMutexName(DWORD host_process_id) {
   return L"Local\\VantrelKeeloProxyGuard-" + std::to_wstring(host_process_id);
 }

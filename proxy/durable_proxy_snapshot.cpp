@@ -1,6 +1,7 @@
 #include "proxy/durable_proxy_snapshot.h"
 
 #include "common/shared_names.h"
+#include "proxy/sign_in_repair.h"
 
 bool SaveProxySnapshot(const ProxySnapshot& snapshot) {
   const std::wstring text = EncodeProxySnapshot(snapshot);
@@ -37,16 +38,23 @@ std::optional<ProxySnapshot> ReadProxySnapshot() {
 bool RemoveProxySnapshot() {
   const LSTATUS status =
       RegDeleteKeyValueW(HKEY_CURRENT_USER, kProxySnapshotKeyPath, kProxySnapshotValueName);
+  // With nothing left to repair, a repair at sign-in would only start a program for nothing.
+  if (status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND) RemoveSignInRepair();
   return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-std::optional<RestoredProxySnapshot> RestoreProxySnapshot(
-    const ProxyCalls& calls, const std::function<bool(DWORD owner_process_id)>& accept) {
+std::optional<ProxyRestoreOutcome> RestoreProxySnapshot(
+    const ProxyCalls& calls, const std::function<bool(const ProcessIdentity& owner)>& accept) {
   const std::optional<std::wstring> text = ReadProxySnapshotText();
   if (!text) return std::nullopt;
   const std::optional<ProxySnapshot> snapshot = DecodeProxySnapshot(*text);
-  if (!snapshot || !accept(snapshot->owner_process_id)) return std::nullopt;
-  RestoredProxySnapshot restored{snapshot->settings, ApplyProxySettings(snapshot->settings, calls)};
+  if (!snapshot || !accept(snapshot->owner)) return std::nullopt;
+  ProxyRestoreOutcome outcome = RestoreUnlessChanged(snapshot->settings, snapshot->applied, calls);
   if (ReadProxySnapshotText() == text) RemoveProxySnapshot();
-  return restored;
+  return outcome;
+}
+
+std::optional<ProxyRestoreOutcome> RestoreSnapshotLeftBehind(const ProxyCalls& calls) {
+  return RestoreProxySnapshot(calls,
+                              [](const ProcessIdentity& owner) { return !IsRunning(owner); });
 }

@@ -1,12 +1,19 @@
 #include "proxy/proxy_calls.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "common/app_paths.h"
 #include "common/shared_names.h"
+#include "proxy/guard_process.h"
+#include "proxy/process_identity.h"
+#include "proxy/proxy_guard_watch.h"
 
 namespace {
+
+// The detaching guard only starts the watching one; this bounds one stuck in its start.
+constexpr DWORD kDetachTimeoutMs = 10000;
 
 bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
   if (!InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
@@ -26,27 +33,19 @@ bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
          FALSE;
 }
 
-bool StartProxyGuardProcess() {
+// Through a guard that starts the watching one and ends at once: the watching guard's parent is
+// then a process that no longer runs, so that ending this host's process tree (Task Manager's
+// "End process tree", taskkill /T) does not end the guard with it.
+bool StartDetachedProxyGuard() {
   const std::optional<std::wstring> guard = BesideExecutable(kProxyGuardExecutable);
   if (!guard) return false;
-  std::wstring command_line = L"\"" + *guard + L"\" " + std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  // Out of the host's job where the job allows it: a job that ends its processes together
-  // (a terminal's, a debugger's) would take the guard along with the host it watches. No
-  // handle is inherited: the guard opens the host itself, and must not hold the pipes of
-  // whoever started the host.
-  BOOL created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE,
-                                CREATE_BREAKAWAY_FROM_JOB, nullptr, nullptr, &startup, &started);
-  if (!created && GetLastError() == ERROR_ACCESS_DENIED) {
-    created = CreateProcessW(guard->c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, nullptr, &startup, &started);
+  const ScopedHandle detaching =
+      StartGuardProcess(*guard, GuardArguments(CurrentProcessIdentity(), kGuardDetachSwitch));
+  if (!detaching || WaitForSingleObject(detaching.get(), kDetachTimeoutMs) != WAIT_OBJECT_0) {
+    return false;
   }
-  if (!created) return false;
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return true;
+  DWORD exit_code = 1;
+  return GetExitCodeProcess(detaching.get(), &exit_code) && exit_code == 0;
 }
 
 }  // namespace
@@ -55,6 +54,9 @@ ProxyCalls ProxyCalls::Real() {
   ProxyCalls calls;
   calls.apply_options = &SetProxyOptionsWithWinInet;
   calls.query_options = &QueryProxyOptionsWithWinInet;
-  calls.start_guard = &StartProxyGuardProcess;
+  auto watch = std::make_shared<ProxyGuardWatch>(&StartDetachedProxyGuard,
+                                                 ProxyGuardMutexName(GetCurrentProcessId()),
+                                                 ProxyGuardWatch::Timing());
+  calls.guard_snapshot = [watch](bool on_disk) { watch->SetSnapshotOnDisk(on_disk); };
   return calls;
 }

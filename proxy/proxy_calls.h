@@ -9,7 +9,8 @@
 
 // What keeping the user's proxy does that a test must not do for real, or cannot arrange under
 // Wine: one entry per operation, so that a test's fake keeps its record in the test's own locals.
-// The snapshot's registry value is not among them: Wine keeps a registry of the test's own.
+// The snapshot's registry value and the repair at sign-in are not among them: Wine keeps a
+// registry of the test's own.
 struct ProxyCalls {
   // Sets WinINet's per-connection options in |options| and tells WinINet that the settings
   // changed; false when setting them failed. Wine keeps neither bypass nor autoconfig URL and
@@ -20,12 +21,14 @@ struct ProxyCalls {
   // the caller to free with GlobalFree. False when they cannot be read.
   std::function<bool(INTERNET_PER_CONN_OPTION_LISTW& options)> query_options;
 
-  // Starts the proxy guard beside the executable, which puts the durable proxy snapshot back if
-  // this process ends without doing it; false when it could not be started. A test must not
-  // leave processes running, nor one that changes the proxy of the machine it runs on.
-  std::function<bool()> start_guard;
+  // Told whether this process's durable proxy snapshot is on disk, each time that changes: while
+  // it is, a proxy guard outside this process's tree watches and puts it back if this process
+  // ends without doing it (see ProxyGuardWatch). A test must not leave processes running, nor
+  // one that changes the proxy of the machine it runs on.
+  std::function<void(bool snapshot_on_disk)> guard_snapshot;
 
-  // The system's own operations; this unit alone performs them.
+  // The system's own operations; this unit alone performs them. Each call makes a guard watch
+  // of its own, which starts its thread only once a snapshot appears.
   static ProxyCalls Real();
 };
 

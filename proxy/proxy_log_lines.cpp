@@ -10,12 +10,16 @@ const char* SourceName(ProxyRestoreSource source) {
       return "quit";
     case ProxyRestoreSource::kSessionEnd:
       return "session end";
+    case ProxyRestoreSource::kCloseApp:
+      return "close app";
     case ProxyRestoreSource::kTeardown:
       return "teardown";
     case ProxyRestoreSource::kNextStart:
       return "next start";
     case ProxyRestoreSource::kGuard:
       return "guard";
+    case ProxyRestoreSource::kSignIn:
+      return "sign-in";
     case ProxyRestoreSource::kUninstall:
       return "uninstall";
   }
@@ -53,11 +57,19 @@ std::string SetProxyLine(const ProxySettings& requested, bool applied,
   return line;
 }
 
-std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxySettings& snapshot,
-                             bool applied) {
-  std::string line = applied ? "Proxy restored (" : "Proxy restore failed (";
+std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxyRestoreOutcome& outcome) {
+  std::string line;
+  if (outcome.changed_by_others) {
+    line = "Proxy left as someone else set it (";
+  } else {
+    line = outcome.applied ? "Proxy restored (" : "Proxy restore failed (";
+  }
   line += SourceName(source);
   line += "): ";
-  line += DescribeProxySettings(snapshot);
+  if (outcome.changed_by_others) {
+    line += DescribeProxySettings(*outcome.changed_by_others);
+    line += "; not restored: ";
+  }
+  line += DescribeProxySettings(outcome.snapshot);
   return line;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "proxy/proxy_restore.h"
 #include "proxy/proxy_settings.h"
 
 // The log's lines about the user's proxy: every change and every restore, with where it came
@@ -13,9 +14,11 @@
 enum class ProxyRestoreSource {
   kQuit,        // the tray's Quit, the quit message or a console's Ctrl+C
   kSessionEnd,  // the session ending
+  kCloseApp,    // an installer or an update closing the host (the Restart Manager)
   kTeardown,    // the bridge torn down
   kNextStart,   // the next host, for one that ended without putting it back
   kGuard,       // the host's proxy guard, once the host had ended
+  kSignIn,      // the repair at sign-in, for a host that ended without anyone putting it back
   kUninstall,   // the installer, before it removed Keelo
 };
 
@@ -27,8 +30,9 @@ std::string DescribeProxySettings(const ProxySettings& settings);
 std::string SetProxyLine(const ProxySettings& requested, bool applied,
                          const std::optional<ProxySettings>& to_restore);
 
-// A snapshot put back, or tried: "Proxy restored (guard): flags 1, ...".
-std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxySettings& snapshot,
-                             bool applied);
+// A snapshot put back, or tried: "Proxy restored (guard): flags 1, ...", or left because
+// someone else changed the proxy: "Proxy left as someone else set it (guard): flags 1, ...;
+// not restored: flags 1, ...".
+std::string ProxyRestoreLine(ProxyRestoreSource source, const ProxyRestoreOutcome& outcome);
 
 #endif  // PROXY_PROXY_LOG_LINES_H_

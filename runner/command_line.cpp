@@ -9,6 +9,12 @@
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
 
+namespace {
+
+constexpr wchar_t kMinimizedSwitch[] = L"--minimized";
+
+}  // namespace
+
 std::vector<std::string> ArgumentsAsUtf8() {
   int count = 0;
   wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -21,5 +27,10 @@ std::vector<std::string> ArgumentsAsUtf8() {
 }
 
 bool RequestsMinimizedStart(const wchar_t* command_line) {
-  return command_line != nullptr && std::wcsstr(command_line, L"--minimized") != nullptr;
+  return command_line != nullptr && std::wcsstr(command_line, kMinimizedSwitch) != nullptr;
+}
+
+bool RegisterRestartAfterUpdate() {
+  return SUCCEEDED(
+      RegisterApplicationRestart(kMinimizedSwitch, RESTART_NO_CRASH | RESTART_NO_HANG));
 }

@@ -12,4 +12,9 @@ std::vector<std::string> ArgumentsAsUtf8();
 // argument such as a quoted path.
 bool RequestsMinimizedStart(const wchar_t* command_line);
 
+// Asks the system to start the host again, hidden in the tray as at sign-in, once an installer
+// or an update has closed it through the Restart Manager; never after a crash or a hang, which a
+// restart would only repeat. False when the system refused.
+bool RegisterRestartAfterUpdate();
+
 #endif  // RUNNER_COMMAND_LINE_H_

@@ -10,6 +10,7 @@
 #include "common/shared_names.h"
 #include "messaging/diagnostics.h"
 #include "proxy/durable_proxy_snapshot.h"
+#include "proxy/process_identity.h"
 #include "proxy/proxy_calls.h"
 #include "proxy/proxy_log_lines.h"
 #include "runner/command_line.h"
@@ -41,13 +42,15 @@ std::unique_ptr<LogFile> OpenLog() {
 
 // A host that ended without putting the user's proxy back (killed together with its guard,
 // or with the power) left the snapshot on disk. Only the session's one host puts it back, and
-// before the UI application can change the proxy again.
+// before the UI application can change the proxy again. A host that still runs (in another
+// session of the user) keeps its own; one an older version wrote names no creation time, and is
+// put back as that version did.
 void RestoreProxyLeftBehind() {
-  const std::optional<RestoredProxySnapshot> restored =
-      RestoreProxySnapshot(ProxyCalls::Real(), [](DWORD) { return true; });
+  const std::optional<ProxyRestoreOutcome> restored = RestoreProxySnapshot(
+      ProxyCalls::Real(),
+      [](const ProcessIdentity& owner) { return owner.created == 0 || !IsRunning(owner); });
   if (!restored) return;
-  flutter::WriteDiagnosticLine(
-      ProxyRestoreLine(ProxyRestoreSource::kNextStart, restored->settings, restored->applied));
+  flutter::WriteDiagnosticLine(ProxyRestoreLine(ProxyRestoreSource::kNextStart, *restored));
 }
 
 }  // namespace
@@ -81,6 +84,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
     return 0;
   }
   RestoreProxyLeftBehind();
+  RegisterRestartAfterUpdate();
 
   flutter::EngineProject project(L"data");
   project.dart_entrypoint_arguments = ArgumentsAsUtf8();

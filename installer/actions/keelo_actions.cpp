@@ -11,9 +11,10 @@
 #include <string>
 
 #include "common/text_conversion.h"
-#include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
+#include "proxy/durable_proxy_snapshot.h"
+#include "proxy/proxy_calls.h"
 #include "proxy/proxy_log_lines.h"
 
 namespace {
@@ -69,9 +70,10 @@ extern "C" UINT WINAPI QuitRunningKeelo(MSIHANDLE install) {
 // Keelo is gone nothing would put the user's proxy back. Then the guards, which end once their
 // snapshot is gone, are given a moment to let go of their executable.
 extern "C" UINT WINAPI RestoreProxyLeftBehind(MSIHANDLE install) {
-  if (const std::optional<RestoredProxySnapshot> restored = RestoreSnapshotLeftBehind()) {
-    Log(install, L"Keelo: " + Utf8ToWide(ProxyRestoreLine(ProxyRestoreSource::kUninstall,
-                                                          restored->settings, restored->applied)));
+  if (const std::optional<ProxyRestoreOutcome> restored =
+          RestoreSnapshotLeftBehind(ProxyCalls::Real())) {
+    Log(install,
+        L"Keelo: " + Utf8ToWide(ProxyRestoreLine(ProxyRestoreSource::kUninstall, *restored)));
   }
   WaitForProxyGuardsIn(Property(install, L"INSTALLDIR"), kGuardTimeoutMs);
   return ERROR_SUCCESS;

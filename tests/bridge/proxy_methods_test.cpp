@@ -15,8 +15,10 @@
 
 #include "common/log_file.h"
 #include "proxy/durable_proxy_snapshot.h"
+#include "proxy/process_identity.h"
 #include "tests/bridge/bridge_fixture.h"
 #include "tests/support/local_app_data.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_value_guard.h"
 
 namespace keelo::testing {
@@ -76,10 +78,7 @@ class ProxySeamTest : public BridgeTest {
       on_disk_at_apply_.push_back(ReadProxySnapshot());
       return apply_succeeds_;
     };
-    system_->proxy.start_guard = [this] {
-      ++guards_started_;
-      return true;
-    };
+    system_->proxy.guard_snapshot = [this](bool on_disk) { guard_told_.push_back(on_disk); };
     system_->proxy.query_options = [this](INTERNET_PER_CONN_OPTION_LISTW& list) {
       queried_.push_back(PassedOptions::From(list));
       if (list.pOptions[0].dwOption == INTERNET_PER_CONN_FLAGS_UI && !flags_ui_available_) {
@@ -106,13 +105,23 @@ class ProxySeamTest : public BridgeTest {
     return false;
   }
 
+  // How many snapshots appeared on disk, each of which the guard's seam was told of.
+  int SnapshotsGuarded() const {
+    int appeared = 0;
+    for (size_t i = 0; i < guard_told_.size(); ++i) {
+      if (guard_told_[i] && (i == 0 || !guard_told_[i - 1])) ++appeared;
+    }
+    return appeared;
+  }
+
   // A test that leaves a snapshot ends the bridge itself, while these records still exist: its
   // teardown applies the snapshot into them and removes the durable copy.
-  RegistryValueGuard snapshot_value_{kProxySnapshotKeyPath, kProxySnapshotValueName};
+  const ProxySnapshotGuard snapshot_values_;
   std::vector<PassedOptions> applied_;
   // The durable snapshot as each apply found it.
   std::vector<std::optional<ProxySnapshot>> on_disk_at_apply_;
-  int guards_started_ = 0;
+  // Whether a snapshot is on disk, as the guard's seam was told each time.
+  std::vector<bool> guard_told_;
   std::vector<PassedOptions> queried_;
   bool fill_texts_when_failing_ = false;
   std::vector<LPWSTR> texts_of_failed_queries_;
@@ -244,19 +253,27 @@ TEST_F(ProxySeamTest, ArgumentsThatAreNoMapChangeNothing) {
 
 const EncodableMap kSnapshot = {{"flags", 3}, {"server", "old:80"}, {"bypass", "b"}, {"pac", ""}};
 const ProxySettings kSnapshotSettings = {3, L"old:80", L"b", L""};
+// What the seam's query answers, and so what each apply is read back as.
+const ProxySettings kReadBack = {9, L"proxy.example:3128", L"", L"http://pac.example/p"};
+
+// This process's snapshot of |settings|, with the applied settings read back after the apply,
+// or as it is on disk while the apply runs (not known yet).
+ProxySnapshot Kept(const ProxySettings& settings, bool applied_known = true) {
+  return ProxySnapshot{CurrentProcessIdentity(), settings,
+                       applied_known ? std::optional(kReadBack) : std::nullopt};
+}
 
 TEST_F(ProxySeamTest, SnapshotIsReplacedOnSuccessOnlyAndForgottenWithoutOne) {
-  const DWORD self = GetCurrentProcessId();
   EXPECT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
       kTrue);
-  EXPECT_EQ(ReadProxySnapshot(), (ProxySnapshot{self, kSnapshotSettings}));
+  EXPECT_EQ(ReadProxySnapshot(), Kept(kSnapshotSettings));
 
   apply_succeeds_ = false;
   EXPECT_EQ(Call(kDesktopChannel, "setProxy",
                  EncodableMap{{"flags", 2}, {"restoreOnExit", EncodableMap{{"flags", 8}}}}),
             kFalse);
-  EXPECT_EQ(ReadProxySnapshot(), (ProxySnapshot{self, kSnapshotSettings}));
+  EXPECT_EQ(ReadProxySnapshot(), Kept(kSnapshotSettings));
 
   // A snapshot of any other type than a map counts as none given.
   apply_succeeds_ = true;
@@ -307,31 +324,31 @@ TEST_F(ProxySeamTest, FailedRestoreIsNotRetried) {
 }
 
 TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
-  const DWORD self = GetCurrentProcessId();
-  const ProxySnapshot kept{self, kSnapshotSettings};
+  const ProxySnapshot kept = Kept(kSnapshotSettings);
   ASSERT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
       kTrue);
-  EXPECT_EQ(on_disk_at_apply_.back(), kept);
+  EXPECT_EQ(on_disk_at_apply_.back(), Kept(kSnapshotSettings, false));
   EXPECT_EQ(ReadProxySnapshot(), kept);
-  EXPECT_EQ(guards_started_, 1);
+  EXPECT_EQ(SnapshotsGuarded(), 1);
 
   // Failed: the new snapshot was on disk while the apply ran, the earlier one is back after.
   apply_succeeds_ = false;
   ASSERT_EQ(Call(kDesktopChannel, "setProxy",
                  EncodableMap{{"flags", 2}, {"restoreOnExit", EncodableMap{{"flags", 8}}}}),
             kFalse);
-  EXPECT_EQ(on_disk_at_apply_.back(), (ProxySnapshot{self, ProxySettings{8, L"", L"", L""}}));
+  EXPECT_EQ(on_disk_at_apply_.back(), Kept(ProxySettings{8, L"", L"", L""}, false));
   EXPECT_EQ(ReadProxySnapshot(), kept);
 
   // Replaced: the copy follows, and the guard already watching it stays the only one.
   apply_succeeds_ = true;
-  const ProxySnapshot second{self, ProxySettings{1, L"second", L"", L""}};
+  const ProxySnapshot second = Kept(ProxySettings{1, L"second", L"", L""});
   ASSERT_EQ(Call(kDesktopChannel, "setProxy",
                  EncodableMap{{"flags", 1}, {"restoreOnExit", EncodableMap{{"server", "second"}}}}),
             kTrue);
   EXPECT_EQ(ReadProxySnapshot(), second);
-  EXPECT_EQ(guards_started_, 1);
+  EXPECT_EQ(SnapshotsGuarded(), 1);
+  EXPECT_EQ(guard_told_.back(), true);
 
   // None given: the copy goes once the apply succeeded, not before, and not on a failure.
   apply_succeeds_ = false;
@@ -341,21 +358,23 @@ TEST_F(ProxySeamTest, DurableCopyIsOnDiskBeforeEachApplyAndFollowsTheSnapshot) {
   ASSERT_EQ(Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}}), kTrue);
   EXPECT_EQ(on_disk_at_apply_.back(), second);
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  EXPECT_EQ(guard_told_.back(), false);
 
   // Failed with none before it: none after it either.
   apply_succeeds_ = false;
   ASSERT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
       kFalse);
-  EXPECT_EQ(on_disk_at_apply_.back(), kept);
+  EXPECT_EQ(on_disk_at_apply_.back(), Kept(kSnapshotSettings, false));
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  EXPECT_EQ(guard_told_.back(), false);
 
   // Each copy that appears gets its guard; the one above found its copy gone and left.
   apply_succeeds_ = true;
   ASSERT_EQ(
       Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}}),
       kTrue);
-  EXPECT_EQ(guards_started_, 3);
+  EXPECT_EQ(SnapshotsGuarded(), 3);
   bridge_.reset();
 }
 
@@ -363,10 +382,11 @@ TEST_F(ProxySeamTest, RestoreRemovesTheDurableCopyAfterItsAttemptAndLogsWhereItC
   const TemporaryLocalAppData local;
   LogFile log(local.KeeloFolder(L"logs"));
   const ProcessLogScope log_scope(&log);
-  const ProxySnapshot kept{GetCurrentProcessId(), kSnapshotSettings};
+  const ProxySnapshot kept = Kept(kSnapshotSettings);
   const std::string snapshot_text = "flags 3, server \"old:80\", bypass \"b\", pac \"\"";
 
-  for (const UINT quit_message : {static_cast<UINT>(WM_ENDSESSION), QuitMessage()}) {
+  // The session's end last: after it, no "setProxy" changes anything.
+  for (const UINT quit_message : {QuitMessage(), static_cast<UINT>(WM_ENDSESSION)}) {
     Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
     on_disk_at_apply_.clear();
     bridge_->HandleWindowMessage(nullptr, quit_message, 1, 0);
@@ -374,6 +394,7 @@ TEST_F(ProxySeamTest, RestoreRemovesTheDurableCopyAfterItsAttemptAndLogsWhereItC
     EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
   }
   // A failed restore is not retried, on disk either.
+  MakeBridge(nullptr);
   Call(kDesktopChannel, "setProxy", EncodableMap{{"flags", 1}, {"restoreOnExit", kSnapshot}});
   apply_succeeds_ = false;
   bridge_.reset();
@@ -385,9 +406,87 @@ TEST_F(ProxySeamTest, RestoreRemovesTheDurableCopyAfterItsAttemptAndLogsWhereItC
       "restore on exit: " +
       snapshot_text;
   EXPECT_EQ(LoggedTexts(LogFilePath(local.KeeloFolder(L"logs"), 0)),
-            (std::vector<std::string>{set, "Proxy restored (session end): " + snapshot_text, set,
-                                      "Proxy restored (quit): " + snapshot_text, set,
+            (std::vector<std::string>{set, "Proxy restored (quit): " + snapshot_text, set,
+                                      "Proxy restored (session end): " + snapshot_text, set,
                                       "Proxy restore failed (teardown): " + snapshot_text}));
+}
+
+// The host's own window, as the system's session end and the Restart Manager (an installer or an
+// update closing the host) reach it, with WinINet behind the seam. The records outlive the test
+// body: the fixture ends the bridge, which may still restore into them.
+class ProxyWindowTest : public WindowBridgeTest {
+ protected:
+  struct Record {
+    std::vector<std::wstring> applied_servers;
+  };
+
+  ProxyWindowTest() {
+    system_->proxy.apply_options = [record = record_](INTERNET_PER_CONN_OPTION_LISTW& list) {
+      record->applied_servers.push_back(list.pOptions[1].Value.pszValue);
+      return true;
+    };
+    system_->proxy.query_options = [](INTERNET_PER_CONN_OPTION_LISTW&) { return false; };
+    system_->proxy.guard_snapshot = [](bool) {};
+  }
+
+  void SetProxyWithSnapshot() {
+    ASSERT_EQ(Call(kDesktopChannel, "setProxy",
+                   EncodableMap{{"server", "blocking"}, {"restoreOnExit", kSnapshot}}),
+              kTrue);
+    record_->applied_servers.clear();
+  }
+
+  const ProxySnapshotGuard snapshot_values_;
+  const std::shared_ptr<Record> record_ = std::make_shared<Record>();
+};
+
+TEST_F(ProxyWindowTest, SessionEndAndCloseAppPutTheProxyBackOnceAndOnlyCloseAppEndsTheHost) {
+  const TemporaryLocalAppData local;
+  LogFile log(local.KeeloFolder(L"logs"));
+  const ProcessLogScope log_scope(&log);
+  struct Case {
+    const char* name;
+    LPARAM reason;
+    bool ends;
+    const char* source;
+  };
+  const Case cases[] = {
+      {"shut-down", 0, false, "session end"},
+      {"log-off", static_cast<LPARAM>(ENDSESSION_LOGOFF), false, "session end"},
+      {"closed by an installer", static_cast<LPARAM>(ENDSESSION_CLOSEAPP), true, "close app"},
+  };
+  std::vector<std::string> restores;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    MakeBridge(window_);
+    SetProxyWithSnapshot();
+    // Asked first; the host never stands in the way.
+    EXPECT_NE(SendMessageW(window_, WM_QUERYENDSESSION, 0, test.reason), 0);
+    EXPECT_TRUE(record_->applied_servers.empty());
+    SendMessageW(window_, WM_ENDSESSION, TRUE, test.reason);
+    EXPECT_EQ(record_->applied_servers, std::vector<std::wstring>{L"old:80"});
+    EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+    restores.push_back(std::string("Proxy restored (") + test.source +
+                       "): flags 3, server \"old:80\", bypass \"b\", pac \"\"");
+    PumpMessages();
+    EXPECT_EQ(IsWindow(window_) == FALSE, test.ends);
+    if (test.ends) break;
+    // The system may end the process at any moment now, and nothing would put a new proxy back.
+    EXPECT_EQ(Call(kDesktopChannel, "setProxy",
+                   EncodableMap{{"server", "late"}, {"restoreOnExit", kSnapshot}}),
+              kFalse);
+    EXPECT_TRUE(record_->applied_servers.empty());
+    EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+  }
+  EXPECT_FALSE(IsWindow(window_));
+  bridge_.reset();
+  EXPECT_EQ(record_->applied_servers.size(), 1u) << "put back a second time";
+  ASSERT_TRUE(log.Flush(std::chrono::seconds(10)));
+  std::vector<std::string> logged_restores;
+  for (const std::string& text : LoggedTexts(LogFilePath(local.KeeloFolder(L"logs"), 0))) {
+    if (text.rfind("Proxy ", 0) == 0) logged_restores.push_back(text);
+  }
+  EXPECT_EQ(logged_restores, restores);
 }
 
 }  // namespace

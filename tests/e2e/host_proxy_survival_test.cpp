@@ -84,14 +84,16 @@ class HostProxySurvivalTest : public HostTest {
 
   TemporaryLocalAppData local_;
   ProxyRegistryGuard proxy_values_;
-  RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
+  ProxySnapshotGuard snapshot_values_;
 };
 
 TEST_F(HostProxySurvivalTest, KilledHostHasTheProxyPutBackByItsGuard) {
   StartHost(L"--minimized");
   BlockWithSnapshot("before:kill");
-  EXPECT_EQ(ReadProxySnapshot(),
-            (ProxySnapshot{host_->id(), ProxySettings{1, L"before:kill", L"", L""}}));
+  const std::optional<ProxySnapshot> snapshot = ReadProxySnapshot();
+  ASSERT_TRUE(snapshot.has_value());
+  EXPECT_EQ(snapshot->owner.id, host_->id());
+  EXPECT_EQ(snapshot->settings, (ProxySettings{1, L"before:kill", L"", L""}));
   const ScopedHandle guard = WaitForProxyGuardOf(host_->id(), kStartTimeoutMs);
   ASSERT_TRUE(guard) << "the host started no proxy guard";
   EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
@@ -132,7 +134,7 @@ TEST_F(HostProxySurvivalTest, FaultOnTheUiThreadLeavesADumpALineAndTheProxyBack)
 TEST_F(HostProxySurvivalTest, SnapshotLeftBehindIsPutBackBeforeTheEngineStarts) {
   ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
   // Written by a host that has ended: no process has the id 0.
-  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:restart", L"", L""}}));
+  ASSERT_TRUE(SaveProxySnapshot({{0, 0}, ProxySettings{1, L"before:restart", L"", L""}}));
 
   StartHost(L"--minimized");
   // The driver greeted from inside the engine's start: by then the proxy was back.
@@ -152,7 +154,7 @@ TEST_F(HostProxySurvivalTest, SecondInstanceLeavesTheSnapshotAlone) {
   ASSERT_TRUE(lock);
   ASSERT_NE(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS)) << "a host is running";
   ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
-  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:second", L"", L""}}));
+  ASSERT_TRUE(SaveProxySnapshot({{0, 0}, ProxySettings{1, L"before:second", L"", L""}}));
   const std::optional<std::wstring> stored = ReadProxySnapshotText();
 
   auto second = StartHostProcess(HostExecutable(), L"", BundleDirectory());

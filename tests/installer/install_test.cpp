@@ -17,6 +17,7 @@
 #include "proxy/proxy_settings.h"
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
+#include "tests/e2e/proxy_guard_process.h"
 #include "tests/installer/installer_fixture.h"
 #include "tests/support/host_names.h"
 #include "tests/support/proxy_registry.h"
@@ -227,26 +228,70 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
   EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
 }
 
-// A host that died together with its guard left the user's proxy pointing at its own, and no
-// host will start again to put it back.
-TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehind) {
-  const ProxyRegistryGuard proxy_values;
-  const RegistryValueGuard snapshot(kProxySnapshotKeyPath, kProxySnapshotValueName);
-  ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  ASSERT_TRUE(ApplyProxySettings({3, L"127.0.0.1:9", L"", L""}, ProxyCalls::Real()));
-  // No process has the id 0: the host that wrote it has ended.
-  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
+// The installed host, with the driver of the newer package as its UI application, blocking with
+// the user's settings |before| to put back, then ended together with its guard, as a power cut
+// ends both: the snapshot stays on disk.
+void LeaveAProxyBehind(const std::string& before) {
+  std::string error;
+  const std::unique_ptr<devkit::DriverClient> client = devkit::DriverClient::Create(&error);
+  ASSERT_NE(client, nullptr) << error;
+  const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
+  SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
+  SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
+  const std::unique_ptr<ChildProcess> host =
+      StartHostProcess(InstalledHost(), L"--minimized", InstallDirectory());
+  SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
+  SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
+  ASSERT_NE(host, nullptr);
+  const auto hello = client->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
+  ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host->Output();
+  using flutter::EncodableMap;
+  const auto reply =
+      client->InvokeMethod(kDesktopChannel, "setProxy",
+                           flutter::EncodableValue(EncodableMap{
+                               {"flags", 3},
+                               {"server", "127.0.0.1:9"},
+                               {"restoreOnExit", EncodableMap{{"flags", 1}, {"server", before}}}}));
+  ASSERT_TRUE(reply.ok()) << reply.error;
+  ASSERT_EQ(reply.value.value, flutter::EncodableValue(true));
+  const ScopedHandle guard = WaitForProxyGuardOf(host->id(), kStartTimeoutMs);
+  ASSERT_TRUE(guard);
+  ASSERT_TRUE(FreezeProcess(GetProcessId(guard.get())));
+  host->Terminate();
+  ASSERT_TRUE(TerminateProcess(guard.get(), 1));
+  WaitForSingleObject(guard.get(), kStartTimeoutMs);
+  ASSERT_TRUE(ReadProxySnapshotText().has_value());
+}
 
-  ASSERT_EQ(Uninstall(OnlyProduct()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  EXPECT_EQ(ReadRegistryProxy(), (RegistryProxy{0, L"before:uninstall"}))
-      << Describe(ReadRegistryProxy());
-  EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
-  EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
-  EXPECT_NE(LastMsiexecLog().find("Keelo: Proxy restored (uninstall): flags 1, server "
-                                  "\"before:uninstall\""),
-            std::string::npos)
-      << LastMsiexecLog();
-  ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
+// A host that died together with its guard left the user's proxy pointing at its own, and no
+// host will start again to put it back; a proxy someone else set since stays theirs.
+TEST_F(InstallerTest, UninstallPutsBackAProxyLeftBehindUnlessSomeoneElseSetTheirs) {
+  const ProxyRegistryGuard proxy_values;
+  const ProxySnapshotGuard snapshot_values;
+  for (const bool others_set_theirs : {false, true}) {
+    SCOPED_TRACE(others_set_theirs ? "someone else set theirs" : "nobody changed it");
+    ASSERT_EQ(Install(NewerPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
+    ASSERT_NO_FATAL_FAILURE(LeaveAProxyBehind("before:uninstall"));
+    if (others_set_theirs) {
+      ASSERT_TRUE(ApplyProxySettings({3, L"vpn.example:8443", L"", L""}, ProxyCalls::Real()));
+    }
+
+    ASSERT_EQ(Uninstall(OnlyProduct()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
+    const RegistryProxy expected = others_set_theirs ? RegistryProxy{1, L"vpn.example:8443"}
+                                                     : RegistryProxy{0, L"before:uninstall"};
+    EXPECT_EQ(ReadRegistryProxy(), expected) << Describe(ReadRegistryProxy());
+    EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
+    EXPECT_EQ(SignInRepairEntry(), std::nullopt);
+    EXPECT_FALSE(KeyExists(L"Software\\Vantrel\\Keelo"));
+    const std::string line =
+        others_set_theirs
+            ? "Keelo: Proxy left as someone else set it (uninstall): flags 2, server "
+              "\"vpn.example:8443\", bypass \"\", pac \"\"; not restored: flags 1, server "
+              "\"before:uninstall\""
+            : "Keelo: Proxy restored (uninstall): flags 1, server \"before:uninstall\"";
+    EXPECT_NE(LastMsiexecLog().find(line), std::string::npos) << LastMsiexecLog();
+    ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
+  }
 }
 
 TEST_F(InstallerTest, UninstallAsksTheRunningHostToQuitAndRemovesItsFiles) {

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "installer/actions/proxy_left_behind.h"
 #include "installer/actions/run_value.h"
 #include "installer/actions/running_keelo.h"
 #include "proxy/durable_proxy_snapshot.h"
+#include "proxy/process_identity.h"
 #include "proxy/proxy_calls.h"
 #include "proxy/proxy_settings.h"
 #include "tests/e2e/host_process.h"
@@ -118,30 +118,30 @@ class ProxyLeftBehindTest : public ::testing::Test {
   static std::wstring ProxyServer() { return ReadRegistryProxy().server; }
 
   const ProxyRegistryGuard proxy_values_;
-  RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
+  const ProxySnapshotGuard snapshot_values_;
 };
 
 TEST_F(ProxyLeftBehindTest, OnlyTheSnapshotOfAHostThatEndedIsPutBack) {
   // This process runs, as a host from another folder would: its snapshot stays with it.
-  const ProxySnapshot held{GetCurrentProcessId(), ProxySettings{1, L"still:held", L"", L""}};
+  const ProxySnapshot held{CurrentProcessIdentity(), ProxySettings{1, L"still:held", L"", L""}};
   ASSERT_TRUE(SaveProxySnapshot(held));
-  EXPECT_FALSE(RestoreSnapshotLeftBehind().has_value());
+  EXPECT_FALSE(RestoreSnapshotLeftBehind(ProxyCalls::Real()).has_value());
   EXPECT_EQ(ReadProxySnapshot(), held);
   EXPECT_EQ(ProxyServer(), L"127.0.0.1:9");
 
   // No process has the id 0: a host that has ended.
-  ASSERT_TRUE(SaveProxySnapshot({0, ProxySettings{1, L"before:uninstall", L"", L""}}));
-  const std::optional<RestoredProxySnapshot> restored = RestoreSnapshotLeftBehind();
+  ASSERT_TRUE(SaveProxySnapshot({{0, 0}, ProxySettings{1, L"before:uninstall", L"", L""}}));
+  const std::optional<ProxyRestoreOutcome> restored = RestoreSnapshotLeftBehind(ProxyCalls::Real());
   ASSERT_TRUE(restored.has_value());
   EXPECT_TRUE(restored->applied);
-  EXPECT_EQ(restored->settings, (ProxySettings{1, L"before:uninstall", L"", L""}));
+  EXPECT_EQ(restored->snapshot, (ProxySettings{1, L"before:uninstall", L"", L""}));
   EXPECT_EQ(ProxyServer(), L"before:uninstall");
   EXPECT_EQ(ReadProxySnapshotText(), std::nullopt);
 }
 
 // A guard keeps its executable open until its host's snapshot goes.
 TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
-  ASSERT_TRUE(SaveProxySnapshot({GetCurrentProcessId(), ProxySettings{}}));
+  ASSERT_TRUE(SaveProxySnapshot({CurrentProcessIdentity(), ProxySettings{}}));
   const std::wstring guard_path = ProductBundle() + L"\\" + kProxyGuardExecutable;
   std::wstring command_line = L"\"" + guard_path + L"\" " + std::to_wstring(GetCurrentProcessId());
   STARTUPINFOW startup = {};

@@ -21,6 +21,7 @@
 #include "runner/flutter_window.h"
 #include "tests/runner/fake_engine.h"
 #include "tests/support/forwarding_system_calls.h"
+#include "tests/support/proxy_registry.h"
 #include "tests/support/registry_value_guard.h"
 #include "tests/support/tray_icon_probe.h"
 
@@ -61,7 +62,7 @@ class ConsoleSignalTest : public ::testing::Test {
       applied_servers_.push_back(list.pOptions[1].Value.pszValue);
       return true;
     };
-    system_->proxy.start_guard = [] { return true; };
+    system_->proxy.guard_snapshot = [](bool) {};
   }
   void TearDown() override { SetConsoleSignalTarget(nullptr); }
 
@@ -88,7 +89,7 @@ class ConsoleSignalTest : public ::testing::Test {
   flutter::EngineProject project_{L"data"};
   const std::shared_ptr<SystemCalls> system_ = std::make_shared<SystemCalls>(SystemCalls::Real());
   std::vector<std::wstring> applied_servers_;
-  RegistryValueGuard snapshot_value_{kProxySnapshotKeyPath, kProxySnapshotValueName};
+  const ProxySnapshotGuard snapshot_values_;
 };
 
 TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {

@@ -30,7 +30,7 @@ inline SystemCalls ForwardingTo(std::shared_ptr<SystemCalls> calls) {
   forwarding.proxy.query_options = [calls](INTERNET_PER_CONN_OPTION_LISTW& options) {
     return calls->proxy.query_options(options);
   };
-  forwarding.proxy.start_guard = [calls] { return calls->proxy.start_guard(); };
+  forwarding.proxy.guard_snapshot = [calls](bool on_disk) { calls->proxy.guard_snapshot(on_disk); };
   forwarding.list_folder = [calls](const std::wstring& folder, std::vector<FolderEntry>& entries) {
     return calls->list_folder(folder, entries);
   };

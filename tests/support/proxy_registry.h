@@ -3,8 +3,10 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
+#include "common/shared_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
 
@@ -44,6 +46,18 @@ struct ProxyRegistryGuard {
   RegistryValueGuard bypass{kInternetSettings, L"ProxyOverride"};
   RegistryValueGuard autoconfig{kInternetSettings, L"AutoConfigURL"};
 };
+
+// Keelo's proxy snapshot and the repair at sign-in that goes with it, as they were, also when a
+// test failed half-way.
+struct ProxySnapshotGuard {
+  RegistryValueGuard snapshot{kProxySnapshotKeyPath, kProxySnapshotValueName};
+  RegistryValueGuard repair{kRunOnceKeyPath, kSignInRepairValueName};
+};
+
+// The repair at sign-in's command line; nothing when there is none.
+inline std::optional<std::wstring> SignInRepairEntry() {
+  return ReadRegistryText(HKEY_CURRENT_USER, kRunOnceKeyPath, kSignInRepairValueName);
+}
 
 }  // namespace keelo::testing
 
