@@ -471,6 +471,7 @@ TEST_F(ProxyWindowTest, SessionEndAndCloseAppPutTheProxyBackOnceAndOnlyCloseAppE
     PumpMessages();
     EXPECT_EQ(IsWindow(window_) == FALSE, test.ends);
     if (test.ends) break;
+    record_->applied_servers.clear();
     // The system may end the process at any moment now, and nothing would put a new proxy back.
     EXPECT_EQ(Call(kDesktopChannel, "setProxy",
                    EncodableMap{{"server", "late"}, {"restoreOnExit", kSnapshot}}),

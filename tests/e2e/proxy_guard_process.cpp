@@ -4,13 +4,13 @@
 #include <tlhelp32.h>
 
 #include <cstdint>
-#include <cwchar>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/shared_names.h"
 #include "tests/e2e/host_process.h"
+#include "tests/support/proxy_registry.h"
 
 namespace keelo::testing {
 namespace {
@@ -106,23 +106,14 @@ bool FreezeProcess(DWORD process_id) {
 }
 
 std::optional<DWORD> RunSignInRepairAsWindowsDoes(DWORD timeout_ms) {
-  DWORD size = 0;
-  if (RegGetValueW(HKEY_CURRENT_USER, kRunOnceKeyPath, kSignInRepairValueName, RRF_RT_REG_SZ,
-                   nullptr, nullptr, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  std::wstring command(size / sizeof(wchar_t), L'\0');
-  if (RegGetValueW(HKEY_CURRENT_USER, kRunOnceKeyPath, kSignInRepairValueName, RRF_RT_REG_SZ,
-                   nullptr, command.data(), &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  command.resize(wcsnlen(command.c_str(), command.size()));
+  std::optional<std::wstring> command = SignInRepairEntry();
+  if (!command) return std::nullopt;
   // Deleted before the command runs, unless its name begins with '!'.
   RegDeleteKeyValueW(HKEY_CURRENT_USER, kRunOnceKeyPath, kSignInRepairValueName);
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION started = {};
-  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  if (!CreateProcessW(nullptr, command->data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &started)) {
     return std::nullopt;
   }
