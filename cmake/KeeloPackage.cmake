@@ -7,8 +7,9 @@
 #   include(KeeloPackage).
 #
 #   With SIGN_PKCS12, or else with the environment variable KEELO_SIGN_PKCS12 set when the
-#   target runs, our own binaries and the package are signed (installer/make_package.cmake); the
-#   signed copy of the bundle that the package holds is then <current binary dir>/<name>/bundle.
+#   target runs, our own binaries and the package are signed (installer/make_package.cmake),
+#   timestamped only in the second case; the signed copy of the bundle that the package holds is
+#   then <current binary dir>/<name>/bundle.
 
 set(KEELO_INSTALLER_DIR ${CMAKE_CURRENT_LIST_DIR}/../installer)
 cmake_path(NORMAL_PATH KEELO_INSTALLER_DIR)
@@ -34,7 +35,10 @@ function(keelo_add_package name)
   endif()
   set(signing "")
   if(arg_SIGN_PKCS12)
-    set(signing -D SIGN_PKCS12=${arg_SIGN_PKCS12} -D SIGN_PASSWORD_FILE=${arg_SIGN_PASSWORD_FILE})
+    # Never timestamped: a certificate given here is a test's, and a server named in the
+    # environment is for a release.
+    set(signing -D SIGN_PKCS12=${arg_SIGN_PKCS12} -D SIGN_PASSWORD_FILE=${arg_SIGN_PASSWORD_FILE}
+                -D SIGN_TIMESTAMP_URL=)
   endif()
   add_custom_target(${name} ALL
     COMMAND ${CMAKE_COMMAND}

@@ -103,16 +103,8 @@ HBITMAP DecodePng(const uint8_t* png, size_t size, int width, int height) {
                                    WICBitmapPaletteTypeCustom))) {
     return nullptr;
   }
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof(format.bmiHeader);
-  format.bmiHeader.biWidth = width;
-  format.bmiHeader.biHeight = -height;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
   void* pixels = nullptr;
-  ScopedGdiObject<HBITMAP> bitmap(
-      CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &pixels, nullptr, 0));
+  ScopedGdiObject<HBITMAP> bitmap(CreatePixelBitmap(width, height, &pixels));
   const UINT stride = static_cast<UINT>(width) * 4;
   if (!bitmap || pixels == nullptr ||
       FAILED(converter->CopyPixels(nullptr, stride, stride * static_cast<UINT>(height),
@@ -123,6 +115,18 @@ HBITMAP DecodePng(const uint8_t* png, size_t size, int width, int height) {
 }
 
 }  // namespace
+
+HBITMAP CreatePixelBitmap(int width, int height, void** pixels) {
+  BITMAPINFO format{};
+  format.bmiHeader.biSize = sizeof(format.bmiHeader);
+  format.bmiHeader.biWidth = width;
+  // Negative: the rows run from the top, as WIC and the tests read them.
+  format.bmiHeader.biHeight = -height;
+  format.bmiHeader.biPlanes = 1;
+  format.bmiHeader.biBitCount = 32;
+  format.bmiHeader.biCompression = BI_RGB;
+  return CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, pixels, nullptr, 0);
+}
 
 void ScenePainter::BeginFrame() {
   for (auto& [key, image] : images_) image.drawn = false;

@@ -13,6 +13,10 @@
 
 namespace devkit {
 
+// A bitmap of |width| x |height| 32-bit pixels, rows from the top, whose bits |pixels| receives;
+// null when it cannot be made.
+HBITMAP CreatePixelBitmap(int width, int height, void** pixels);
+
 // Draws a frame that a UI application described (draw_item.h) with GDI, decoding its PNG images
 // with WIC, which needs COM on the calling thread (the host's UI thread has it; without it images
 // are left out). An image is decoded once for each size it is drawn at, and kept while the frames

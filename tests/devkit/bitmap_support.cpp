@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "common/scoped_handles.h"
+#include "devkit/engine/scene_painter.h"
 
 namespace devkit::testing {
 
@@ -68,16 +69,8 @@ Pixels::Ink Pixels::InkIn(const KeeloDrawItem& item, double scale, uint32_t back
 }
 
 Pixels Capture(int width, int height, const std::function<void(HDC)>& paint) {
-  BITMAPINFO format{};
-  format.bmiHeader.biSize = sizeof(format.bmiHeader);
-  format.bmiHeader.biWidth = width;
-  format.bmiHeader.biHeight = -height;
-  format.bmiHeader.biPlanes = 1;
-  format.bmiHeader.biBitCount = 32;
-  format.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  const ScopedGdiObject<HBITMAP> bitmap(
-      CreateDIBSection(nullptr, &format, DIB_RGB_COLORS, &bits, nullptr, 0));
+  const ScopedGdiObject<HBITMAP> bitmap(CreatePixelBitmap(width, height, &bits));
   const ScopedResource<NullIsNoneTraits<HDC, &DeleteDC>> canvas(CreateCompatibleDC(nullptr));
   Pixels pixels;
   if (!bitmap || bits == nullptr || !canvas) return pixels;

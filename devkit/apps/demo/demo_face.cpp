@@ -169,15 +169,20 @@ void Full(Face& face, const FaceState& state, float width, float height) {
             KEELO_TEXT_RIGHT);
 }
 
-}  // namespace
-
-void Face::Fill(float x, float y, float width, float height, uint32_t color, float radius) {
+KeeloDrawItem Placed(uint32_t kind, float x, float y, float width, float height) {
   KeeloDrawItem item{};
-  item.kind = KEELO_DRAW_FILL;
+  item.kind = kind;
   item.x = x;
   item.y = y;
   item.width = width;
   item.height = height;
+  return item;
+}
+
+}  // namespace
+
+void Face::Fill(float x, float y, float width, float height, uint32_t color, float radius) {
+  KeeloDrawItem item = Placed(KEELO_DRAW_FILL, x, y, width, height);
   item.color = color;
   item.radius = radius;
   items_.push_back(item);
@@ -187,12 +192,7 @@ void Face::Text(float x, float y, float width, float height, std::string text, f
                 uint32_t color, uint32_t flags) {
   if (text.empty()) return;
   texts_.push_back(std::move(text));
-  KeeloDrawItem item{};
-  item.kind = KEELO_DRAW_TEXT;
-  item.x = x;
-  item.y = y;
-  item.width = width;
-  item.height = height;
+  KeeloDrawItem item = Placed(KEELO_DRAW_TEXT, x, y, width, height);
   item.color = color;
   item.text_size = size;
   item.text_flags = flags;
@@ -201,12 +201,7 @@ void Face::Text(float x, float y, float width, float height, std::string text, f
 }
 
 void Face::Image(float x, float y, float width, float height, const std::vector<uint8_t>& png) {
-  KeeloDrawItem item{};
-  item.kind = KEELO_DRAW_IMAGE;
-  item.x = x;
-  item.y = y;
-  item.width = width;
-  item.height = height;
+  KeeloDrawItem item = Placed(KEELO_DRAW_IMAGE, x, y, width, height);
   item.image = png.data();
   item.image_size = png.size();
   items_.push_back(item);
