@@ -141,6 +141,14 @@ endfunction()
 if(NOT EXISTS ${BUNDLE}/keelo_app.exe)
   message(FATAL_ERROR "make_package.cmake: no keelo_app.exe in ${BUNDLE}")
 endif()
+# A build that compiles only (the windows-clang preset) leaves empty files where its programs
+# would be, and there is nothing in them to sign.
+file(SIZE ${BUNDLE}/keelo_app.exe host_size)
+if(signing AND host_size EQUAL 0)
+  message(STATUS "${OUTPUT} is not signed: the bundle's programs are empty, as a compile-only "
+                 "build leaves them")
+  set(signing OFF)
+endif()
 
 set(xml "")
 set(components "")
