@@ -28,7 +28,8 @@ bool Running(const FaceState& state) { return state.seconds_left > 0; }
 
 double Elapsed(const FaceState& state) {
   if (state.session_seconds <= 0) return 1;
-  const double left = static_cast<double>(state.seconds_left) / state.session_seconds;
+  const double left =
+      static_cast<double>(state.seconds_left) / static_cast<double>(state.session_seconds);
   return std::clamp(1 - left, 0.0, 1.0);
 }
 
@@ -100,15 +101,16 @@ void BlockedCard(Face& face, const FaceState& state, float x, float y, float wid
   const size_t shown = state.blocked.size() <= fit ? state.blocked.size() : fit - (fit > 0);
   for (size_t row = 0; row < shown; ++row) {
     const FaceBlock& block = state.blocked[state.blocked.size() - 1 - row];
-    const float top = first + row * kRowHeight;
+    const float top = first + static_cast<float>(row) * kRowHeight;
     face.Fill(x + kGap, top + kRowHeight / 2 - 4, 8, 8, kBlocked, 4);
     face.Text(x + kGap + 18, top, width / 2, kRowHeight, block.name, 15, kPrimary);
     face.Text(x + width / 2, top, width / 2 - kGap, kRowHeight, "at " + block.at, 14, kSecondary,
               KEELO_TEXT_RIGHT);
   }
   if (shown < state.blocked.size() && fit > 0) {
-    face.Text(x + kGap + 18, first + shown * kRowHeight, width - 2 * kGap, kRowHeight,
-              "and " + std::to_string(state.blocked.size() - shown) + " earlier", 14, kSecondary);
+    face.Text(x + kGap + 18, first + static_cast<float>(shown) * kRowHeight, width - 2 * kGap,
+              kRowHeight, "and " + std::to_string(state.blocked.size() - shown) + " earlier", 14,
+              kSecondary);
   }
 }
 
@@ -123,8 +125,9 @@ void AppsCard(Face& face, const FaceState& state, float x, float y, float width,
   }
   const size_t columns = static_cast<size_t>(std::max(1.0F, (width - 2 * kGap) / kTileWidth));
   for (size_t index = 0; index < state.apps.size(); ++index) {
-    const float left = x + kGap + (index % columns) * kTileWidth;
-    const float top = first + (index / columns) * kTileHeight;
+    const size_t row = index / columns;
+    const float left = x + kGap + static_cast<float>(index % columns) * kTileWidth;
+    const float top = first + static_cast<float>(row) * kTileHeight;
     if (top + kTileHeight > y + height) break;
     const FaceApp& app = state.apps[index];
     const float icon_left = left + (kTileWidth - kIconSize) / 2;
