@@ -13,6 +13,7 @@
 #include "installer/actions/running_keelo.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 #include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
@@ -21,7 +22,6 @@
 namespace keelo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
 
 std::optional<std::wstring> StoredRunValue() {
@@ -93,7 +93,7 @@ TEST(RunValueTest, RemoveTakesTheValueAndItsSwitchAndSucceedsWhenNothingIsLeft) 
 TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {
   // The product's staged bundle runs without the development kit's driver.
   const std::unique_ptr<ChildProcess> host =
-      StartHostProcess(ProductBundle() + L"\\keelo_app.exe", L"--minimized", ProductBundle());
+      StartHostProcess(HostIn(ProductBundle()), L"--minimized", ProductBundle());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 

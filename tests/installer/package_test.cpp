@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
 namespace {
@@ -48,7 +49,7 @@ ExecutableVersion ReadVersion(const std::wstring& executable) {
 }
 
 TEST(PackageTest, IsNamedAndVersionedAfterTheExecutableWithoutItsBuildNumber) {
-  const ExecutableVersion executable = ReadVersion(ProductBundle() + L"\\keelo_app.exe");
+  const ExecutableVersion executable = ReadVersion(HostIn(ProductBundle()));
   const size_t plus = executable.text.find(L'+');
   ASSERT_NE(plus, std::wstring::npos) << "ProductVersion \"" << executable.text << "\"";
   const std::wstring version = executable.text.substr(0, plus);
