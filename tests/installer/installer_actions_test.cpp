@@ -141,15 +141,9 @@ TEST_F(ProxyLeftBehindTest, OnlyTheSnapshotOfAHostThatEndedIsPutBack) {
 // A guard keeps its executable open until its host's snapshot goes.
 TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
   ASSERT_TRUE(SaveProxySnapshot({GetCurrentProcessId(), ProxySettings{}}));
-  const std::wstring guard_path = ProductBundle() + L"\\" + kProxyGuardExecutable;
-  std::wstring command_line = L"\"" + guard_path + L"\" " + std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  ASSERT_TRUE(CreateProcessW(guard_path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, nullptr, &startup, &started));
-  const ScopedHandle guard(started.hProcess);
-  const ScopedHandle thread(started.hThread);
+  const std::unique_ptr<ChildProcess> guard = ChildProcess::Start(
+      ProductBundle() + L"\\" + kProxyGuardExecutable, std::to_wstring(GetCurrentProcessId()));
+  ASSERT_NE(guard, nullptr) << GetLastError();
   ASSERT_TRUE(WaitUntil(
       [&] {
         const ScopedHandle watching(
@@ -160,13 +154,13 @@ TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
 
   // Another folder's guards are not waited for; this one's are, until the timeout.
   WaitForProxyGuardsIn(InstallDirectory(), kStartTimeoutMs);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   WaitForProxyGuardsIn(ProductBundle(), 100);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   ASSERT_TRUE(RemoveProxySnapshot());
   WaitForProxyGuardsIn(ProductBundle(), kStartTimeoutMs);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace
