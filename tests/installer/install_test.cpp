@@ -18,6 +18,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 #include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
@@ -26,7 +27,6 @@
 namespace keelo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kNewerRefused[] = L"A newer version of Keelo is already installed.";
 
 std::wstring RunValueData() {

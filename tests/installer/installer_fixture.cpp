@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/registry_text.h"
 
 namespace keelo::testing {
@@ -113,7 +114,7 @@ std::wstring SignedActions() { return WindowsPathOf(KEELO_SIGNED_ACTIONS); }
 std::wstring InstallDirectory() {
   return KnownFolder(FOLDERID_LocalAppData) + L"\\Programs\\Keelo";
 }
-std::wstring InstalledHost() { return InstallDirectory() + L"\\keelo_app.exe"; }
+std::wstring InstalledHost() { return HostIn(InstallDirectory()); }
 std::wstring StartMenuShortcut() { return KnownFolder(FOLDERID_Programs) + L"\\Keelo.lnk"; }
 std::wstring UserProgramsFolder() { return KnownFolder(FOLDERID_LocalAppData) + L"\\Programs"; }
 

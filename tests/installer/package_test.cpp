@@ -8,6 +8,7 @@
 
 #include "tests/installer/installer_fixture.h"
 #include "tests/installer/version_resource.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
 namespace {
@@ -20,7 +21,7 @@ constexpr INT kCompressed = 2;
 constexpr INT kElevationNotRequired = 8;
 
 TEST(PackageTest, IsNamedAfterTheVersionWithoutItsBuildNumberAndCarriesAllOfIt) {
-  const ExecutableVersion executable = ReadExecutableVersion(ProductBundle() + L"\\keelo_app.exe");
+  const ExecutableVersion executable = ReadExecutableVersion(HostIn(ProductBundle()));
   const size_t plus = executable.text.find(L'+');
   ASSERT_NE(plus, std::wstring::npos) << "ProductVersion \"" << executable.text << "\"";
   const std::wstring version = executable.text.substr(0, plus);
