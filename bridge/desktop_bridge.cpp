@@ -20,7 +20,7 @@ namespace {
 // Well within the time the system gives a window to handle the session's end.
 constexpr std::chrono::milliseconds kSessionEndLogFlush{1000};
 
-void ReplyWith(flutter::MethodResult& result, flutter::EncodableValue value) {
+void ReplyWith(flutter::MethodResult& result, const flutter::EncodableValue& value) {
   result.Success(&value);
 }
 

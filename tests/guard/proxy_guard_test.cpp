@@ -134,19 +134,20 @@ class ProxyGuardTest : public ::testing::Test {
     if (host_ != nullptr) host_identity_ = IdentityOf(host_->handle());
   }
   ~ProxyGuardTest() override {
-    for (const ScopedHandle& guard : guards_) {
-      if (WaitForSingleObject(guard.get(), 0) == WAIT_TIMEOUT) TerminateProcess(guard.get(), 1);
-    }
+    // Ended while their host still runs: a guard that saw it end would put its snapshot back
+    // over the reset below.
+    guards_.clear();
     // Direct connection, whatever the test did.
     ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
   }
 
   // A guard with |arguments|; null when it could not be started.
   HANDLE StartGuard(const std::wstring& arguments) {
-    ScopedHandle guard = StartGuardProcess(WindowsPathOf(KEELO_PROXY_GUARD), arguments);
-    if (!guard) return nullptr;
+    std::unique_ptr<ChildProcess> guard =
+        ChildProcess::Start(WindowsPathOf(KEELO_PROXY_GUARD), arguments);
+    if (guard == nullptr) return nullptr;
     guards_.push_back(std::move(guard));
-    return guards_.back().get();
+    return guards_.back()->handle();
   }
   HANDLE StartGuard(const ProcessIdentity& host) { return StartGuard(GuardArguments(host)); }
 
@@ -168,7 +169,7 @@ class ProxyGuardTest : public ::testing::Test {
   const ProxySnapshotGuard snapshot_values_;
   std::unique_ptr<FixtureProcess> host_;
   ProcessIdentity host_identity_;
-  std::vector<ScopedHandle> guards_;
+  std::vector<std::unique_ptr<ChildProcess>> guards_;
 };
 
 TEST_F(ProxyGuardTest, PutsTheSnapshotBackWhenItsHostEndsAndWatchesAlone) {
