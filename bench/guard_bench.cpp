@@ -4,11 +4,13 @@
 //   guard_bench [--kills N] [--seconds S]
 //
 // Kill to proxy back: the host sets a blocking proxy with a snapshot to put back, its guard
-// starts and watches, and the harness ends the host with TerminateProcess (Task Manager's End
-// task). The time runs from just before that call to the harness finding the snapshot's server
-// in the registry, where Wine's WinINet keeps it; the harness sleeps on a change notification
-// of the Internet Settings key rather than polling. Three kills first, not counted, then N
-// (20 by default): median, lowest and highest.
+// starts and watches, and the harness ends the host, in one of two ways: with TerminateProcess
+// (Task Manager's End task), and by ending the host's process tree (Task Manager's "End process
+// tree", taskkill /T /F), which the guard, started outside that tree, survives. The time runs
+// from just before the first terminating call to the harness finding the snapshot's server in
+// the registry, where Wine's WinINet keeps it; the harness sleeps on a change notification of
+// the Internet Settings key rather than polling. For each way, three kills first, not counted,
+// then N (20 by default): median, lowest and highest.
 //
 // The guard's cost while it waits: its threads' CPU time (Wine answers GetProcessTimes of
 // another process with a constant; see thread_times.h) when it has begun to watch, and over
@@ -70,12 +72,6 @@ double NowMs() {
 
 std::wstring ProxyServer() { return keelo::testing::ReadRegistryProxy().server; }
 
-bool GuardWatches(DWORD host_process_id) {
-  const ScopedHandle mutex(
-      OpenMutexW(SYNCHRONIZE, FALSE, ProxyGuardMutexName(host_process_id).c_str()));
-  return static_cast<bool>(mutex);
-}
-
 // A host of the bench's bundle that holds a snapshot, and its guard, watching.
 struct GuardedHost {
   std::unique_ptr<devkit::DriverClient> client;
@@ -117,20 +113,26 @@ std::optional<GuardedHost> StartGuardedHost(const std::wstring& before) {
   }
   const DWORD host_id = started.host->id();
   started.guard = keelo::testing::WaitForProxyGuardOf(host_id, kStartTimeoutMs);
-  if (!started.guard ||
-      !keelo::testing::WaitUntil([&] { return GuardWatches(host_id); }, kStartTimeoutMs)) {
+  if (!started.guard) {
     std::fprintf(stderr, "guard_bench: no guard watched the host\n");
     return std::nullopt;
   }
   return started;
 }
 
+enum class Kill { kProcess, kTree };
+
 // Kills the host and returns the milliseconds until |before| is the proxy server again; none
 // when it was not within the timeout, or the guard did not end cleanly after.
-std::optional<double> KillAndTimeRestore(GuardedHost& guarded, const std::wstring& before,
-                                         HKEY settings, HANDLE changed) {
+std::optional<double> KillAndTimeRestore(GuardedHost& guarded, Kill kill,
+                                         const std::wstring& before, HKEY settings,
+                                         HANDLE changed) {
   const double killed = NowMs();
-  TerminateProcess(guarded.host->handle(), 1);
+  if (kill == Kill::kTree) {
+    keelo::testing::EndProcessTree(guarded.host->id());
+  } else {
+    TerminateProcess(guarded.host->handle(), 1);
+  }
   std::optional<double> restored;
   while (!restored) {
     RegNotifyChangeKeyValue(settings, FALSE, REG_NOTIFY_CHANGE_LAST_SET, changed, TRUE);
@@ -151,9 +153,22 @@ std::optional<double> KillAndTimeRestore(GuardedHost& guarded, const std::wstrin
   return restored;
 }
 
+void PrintFigure(const char* what, const std::vector<double>& times) {
+  std::vector<double> sorted = times;
+  std::sort(sorted.begin(), sorted.end());
+  const size_t middle = sorted.size() / 2;
+  const double median =
+      sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2.0;
+  std::printf("%s to proxy back, %zu kills: median %.1f ms, lowest %.1f ms, highest %.1f ms\n",
+              what, sorted.size(), median, sorted.front(), sorted.back());
+  std::printf("each, in order:");
+  for (const double time : times) std::printf(" %.1f", time);
+  std::printf("\n");
+}
+
 int Run(int kills, int seconds) {
   const keelo::testing::ProxyRegistryGuard proxy_values;
-  const keelo::testing::RegistryValueGuard snapshot(kProxySnapshotKeyPath, kProxySnapshotValueName);
+  const keelo::testing::ProxySnapshotGuard snapshot_values;
   const keelo::testing::TemporaryLocalAppData local;
   ScopedRegistryKey settings;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, kInternetSettings, 0, KEY_NOTIFY, settings.put()) !=
@@ -163,36 +178,29 @@ int Run(int kills, int seconds) {
   }
   const ScopedHandle changed(CreateEventW(nullptr, FALSE, FALSE, nullptr));
 
-  std::vector<double> times;
-  for (int run = 0; run < kWarmUps + kills; ++run) {
-    const std::wstring before = L"before:" + std::to_wstring(run);
-    std::optional<GuardedHost> guarded = StartGuardedHost(before);
-    if (!guarded) return 1;
-    if (run == kWarmUps && seconds > 0) {
-      const DWORD guard_id = GetProcessId(guarded->guard.get());
-      const double at_watch = ThreadsCpuMilliseconds(guard_id);
-      Sleep(static_cast<DWORD>(seconds) * 1000);
-      const double after = ThreadsCpuMilliseconds(guard_id);
-      std::printf("guard CPU: %.0f ms to start and begin watching, %.0f ms over %d s of waiting\n",
-                  at_watch, after - at_watch, seconds);
+  for (const Kill kill : {Kill::kProcess, Kill::kTree}) {
+    std::vector<double> times;
+    for (int run = 0; run < kWarmUps + kills; ++run) {
+      const std::wstring before = L"before:" + std::to_wstring(run);
+      std::optional<GuardedHost> guarded = StartGuardedHost(before);
+      if (!guarded) return 1;
+      if (kill == Kill::kProcess && run == kWarmUps && seconds > 0) {
+        const DWORD guard_id = GetProcessId(guarded->guard.get());
+        const double at_watch = ThreadsCpuMilliseconds(guard_id);
+        Sleep(static_cast<DWORD>(seconds) * 1000);
+        const double after = ThreadsCpuMilliseconds(guard_id);
+        std::printf(
+            "guard CPU: %.0f ms to start and begin watching, %.0f ms over %d s of waiting\n",
+            at_watch, after - at_watch, seconds);
+      }
+      const std::optional<double> restored =
+          KillAndTimeRestore(*guarded, kill, before, settings.get(), changed.get());
+      if (!restored) return 1;
+      if (run >= kWarmUps) times.push_back(*restored);
     }
-    const std::optional<double> restored =
-        KillAndTimeRestore(*guarded, before, settings.get(), changed.get());
-    if (!restored) return 1;
-    if (run >= kWarmUps) times.push_back(*restored);
+    PrintFigure(kill == Kill::kTree ? "tree kill" : "kill", times);
   }
   ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
-
-  std::vector<double> sorted = times;
-  std::sort(sorted.begin(), sorted.end());
-  const size_t middle = sorted.size() / 2;
-  const double median =
-      sorted.size() % 2 == 1 ? sorted[middle] : (sorted[middle - 1] + sorted[middle]) / 2.0;
-  std::printf("kill to proxy back, %zu kills: median %.1f ms, lowest %.1f ms, highest %.1f ms\n",
-              sorted.size(), median, sorted.front(), sorted.back());
-  std::printf("each, in order:");
-  for (const double time : times) std::printf(" %.1f", time);
-  std::printf("\n");
   return 0;
 }
 

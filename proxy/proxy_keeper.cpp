@@ -59,8 +59,10 @@ void ProxyKeeper::RestoreProxyIfSaved(ProxyRestoreSource source) {
 void ProxyKeeper::KeepSnapshotOnDisk(const std::optional<ProxySettings>& snapshot,
                                      const std::optional<ProxySettings>& applied) {
   if (!snapshot) {
-    RemoveProxySnapshot();
+    // Told first: the guard ends as soon as it sees the value go, which the watch must not take
+    // for a guard ended from outside.
     TellGuard(false);
+    RemoveProxySnapshot();
     return;
   }
   if (!SaveProxySnapshot(ProxySnapshot{CurrentProcessIdentity(), *snapshot, applied})) {
