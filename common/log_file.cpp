@@ -85,19 +85,16 @@ void LogFile::WriteWithoutWaiting(std::string_view text) {
   SYSTEMTIME now;
   GetSystemTime(&now);
   std::string line = FormatLogLine(now, GetCurrentProcessId(), text);
-  bool queued = false;
   {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
     if (lock.owns_lock()) {
       ++lines_queued_;
       queued_bytes_ += line.size();
       queue_.push_back(std::move(line));
-      queued = true;
+      lock.unlock();
+      queued_.notify_one();
+      return;
     }
-  }
-  if (queued) {
-    queued_.notify_one();
-    return;
   }
   // Without the session's turn either, which that thread may hold as well: a line among another
   // process's loses nothing.

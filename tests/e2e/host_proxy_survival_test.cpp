@@ -14,6 +14,7 @@
 #include "devkit/engine/fault_request.h"
 #include "messaging/encodable_value.h"
 #include "proxy/durable_proxy_snapshot.h"
+#include "proxy/process_identity.h"
 #include "proxy/proxy_calls.h"
 #include "proxy/proxy_settings.h"
 #include "tests/e2e/bundle_paths.h"
@@ -133,8 +134,11 @@ TEST_F(HostProxySurvivalTest, FaultOnTheUiThreadLeavesADumpALineAndTheProxyBack)
 
 TEST_F(HostProxySurvivalTest, SnapshotLeftBehindIsPutBackBeforeTheEngineStarts) {
   ASSERT_TRUE(ApplyProxySettings(kBlockingProxy, ProxyCalls::Real()));
-  // Written by a host that has ended: no process has the id 0.
-  ASSERT_TRUE(SaveProxySnapshot({{0, 0}, ProxySettings{1, L"before:restart", L"", L""}}));
+  // Written by a host that has ended, whose id this test's process got since (as after a
+  // reboot): a live process of the owner's id, created at another time, is not the owner.
+  const ProcessIdentity reused{GetCurrentProcessId(),
+                               ProcessCreationTime(GetCurrentProcess()).value_or(0) + 1};
+  ASSERT_TRUE(SaveProxySnapshot({reused, ProxySettings{1, L"before:restart", L"", L""}}));
 
   StartHost(L"--minimized");
   // The driver greeted from inside the engine's start: by then the proxy was back.

@@ -156,6 +156,25 @@ TEST_F(InstallerTest, OlderPackageIsRefusedWithAMessageAndTheNewerStays) {
   ExpectInstalledFilesAre(NewerBundle());
 }
 
+// The installed host with |arguments|, the newer package's driver as its UI application, once
+// the driver has greeted: the test asks the host through |client| as the UI would.
+void StartInstalledHostWithDriver(const wchar_t* arguments,
+                                  std::unique_ptr<devkit::DriverClient>* client,
+                                  std::unique_ptr<ChildProcess>* host) {
+  std::string error;
+  *client = devkit::DriverClient::Create(&error);
+  ASSERT_NE(*client, nullptr) << error;
+  const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
+  SetEnvironmentVariableA(devkit::kPipeVariable, (*client)->pipe_name().c_str());
+  SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
+  *host = StartHostProcess(InstalledHost(), arguments, InstallDirectory());
+  SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
+  SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
+  ASSERT_NE(*host, nullptr);
+  const auto hello = (*client)->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
+  ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << (*host)->Output();
+}
+
 TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSignIn) {
   const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   run_value.Delete();
@@ -166,19 +185,9 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
   const std::wstring icon = ProductInfo(product, INSTALLPROPERTY_PRODUCTICON);
   ASSERT_TRUE(Exists(icon)) << icon;
   {
-    std::string error;
-    const std::unique_ptr<devkit::DriverClient> client = devkit::DriverClient::Create(&error);
-    ASSERT_NE(client, nullptr) << error;
-    const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
-    SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
-    SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
-    const std::unique_ptr<ChildProcess> host =
-        StartHostProcess(InstalledHost(), L"", InstallDirectory());
-    SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
-    SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
-    ASSERT_NE(host, nullptr);
-    const auto hello = client->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
-    ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host->Output();
+    std::unique_ptr<devkit::DriverClient> client;
+    std::unique_ptr<ChildProcess> host;
+    ASSERT_NO_FATAL_FAILURE(StartInstalledHostWithDriver(L"", &client, &host));
     const auto reply = client->InvokeMethod(
         kDesktopChannel, "setLaunchAtStartup",
         flutter::EncodableValue(flutter::EncodableMap{
@@ -207,19 +216,9 @@ TEST_F(InstallerTest, UninstallLeavesNothingBehindAfterTheHostTurnedOnStartAtSig
 // the user's settings |before| to put back, then ended together with its guard, as a power cut
 // ends both: the snapshot stays on disk.
 void LeaveAProxyBehind(const std::string& before) {
-  std::string error;
-  const std::unique_ptr<devkit::DriverClient> client = devkit::DriverClient::Create(&error);
-  ASSERT_NE(client, nullptr) << error;
-  const std::string channels = std::string(kDesktopChannel) + ";" + kUiChannel;
-  SetEnvironmentVariableA(devkit::kPipeVariable, client->pipe_name().c_str());
-  SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
-  const std::unique_ptr<ChildProcess> host =
-      StartHostProcess(InstalledHost(), L"--minimized", InstallDirectory());
-  SetEnvironmentVariableA(devkit::kPipeVariable, nullptr);
-  SetEnvironmentVariableA(devkit::kChannelsVariable, nullptr);
-  ASSERT_NE(host, nullptr);
-  const auto hello = client->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
-  ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host->Output();
+  std::unique_ptr<devkit::DriverClient> client;
+  std::unique_ptr<ChildProcess> host;
+  ASSERT_NO_FATAL_FAILURE(StartInstalledHostWithDriver(L"--minimized", &client, &host));
   using flutter::EncodableMap;
   const auto reply =
       client->InvokeMethod(kDesktopChannel, "setProxy",

@@ -89,7 +89,7 @@ class ConsoleSignalTest : public ::testing::Test {
   flutter::EngineProject project_{L"data"};
   const std::shared_ptr<SystemCalls> system_ = std::make_shared<SystemCalls>(SystemCalls::Real());
   std::vector<std::wstring> applied_servers_;
-  const ProxySnapshotGuard snapshot_values_;
+  ProxySnapshotGuard snapshot_values_;
 };
 
 TEST_F(ConsoleSignalTest, CtrlCCtrlBreakAndTheConsoleClosingQuitAsTheTrayDoes) {
