@@ -1,11 +1,13 @@
 #include "bridge/system_calls.h"
 
 #include <dwmapi.h>
+#include <shobjidl.h>
 
 #include <optional>
 #include <vector>
 
 #include "common/scoped_handles.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 
@@ -64,6 +66,58 @@ std::optional<DWORD> ReadCloakedFromCompositor(HWND window) {
   return cloaked;
 }
 
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM monitors) noexcept {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  // One that went away while the list was made is left out.
+  if (!GetMonitorInfoW(monitor, &info)) return TRUE;
+  reinterpret_cast<std::vector<DisplayMonitor>*>(monitors)->push_back(
+      DisplayMonitor{info.rcMonitor, info.rcWork, FlutterDesktopGetDpiForMonitor(monitor),
+                     (info.dwFlags & MONITORINFOF_PRIMARY) != 0});
+  return TRUE;
+}
+
+std::vector<DisplayMonitor> ListMonitors() {
+  std::vector<DisplayMonitor> monitors;
+  EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&monitors));
+  return monitors;
+}
+
+// Made for each question rather than kept: the object lives in the shell, and a restarted
+// shell leaves a kept one disconnected. Null without COM on this thread, on systems before
+// Windows 10, and under Wine (REGDB_E_CLASSNOTREG, 0x80040154).
+ComPtr<IVirtualDesktopManager> VirtualDesktopManager() {
+  ComPtr<IVirtualDesktopManager> manager;
+  if (FAILED(CoCreateInstance(CLSID_VirtualDesktopManager, nullptr, CLSCTX_ALL,
+                              __uuidof(IVirtualDesktopManager), manager.put_void()))) {
+    manager.reset();
+  }
+  return manager;
+}
+
+DesktopPlace LocateOnVirtualDesktops(HWND window) {
+  const ComPtr<IVirtualDesktopManager> manager = VirtualDesktopManager();
+  BOOL on_current = FALSE;
+  if (!manager || FAILED(manager->IsWindowOnCurrentVirtualDesktop(window, &on_current))) {
+    return DesktopPlace::kUnknown;
+  }
+  return on_current ? DesktopPlace::kCurrent : DesktopPlace::kOther;
+}
+
+bool MoveToCurrentVirtualDesktop(HWND window) {
+  const ComPtr<IVirtualDesktopManager> manager = VirtualDesktopManager();
+  if (!manager) return false;
+  // The interface names no current desktop; the window in front is on it. Without one, or with
+  // one the shell keeps on every desktop (the taskbar), there is no desktop to name.
+  HWND in_front = GetForegroundWindow();
+  GUID desktop = GUID_NULL;
+  if (in_front == nullptr || FAILED(manager->GetWindowDesktopId(in_front, &desktop)) ||
+      IsEqualGUID(desktop, GUID_NULL)) {
+    return false;
+  }
+  return SUCCEEDED(manager->MoveWindowToDesktop(window, desktop));
+}
+
 }  // namespace
 
 bool ShellExecuteSucceeded(INT_PTR code) { return code > 32; }
@@ -77,5 +131,7 @@ SystemCalls SystemCalls::Real() {
   calls.proxy = ProxyCalls::Real();
   calls.list_folder = &ListFolder;
   calls.read_cloaked = &ReadCloakedFromCompositor;
+  calls.list_monitors = &ListMonitors;
+  calls.virtual_desktops = {&LocateOnVirtualDesktops, &MoveToCurrentVirtualDesktop};
   return calls;
 }

@@ -40,10 +40,12 @@ BRIDGE_SHARED = {
     "app_icon",
     "app_identifier",
     "app_identity",
+    "display_monitors",
     "folder_listing",
     "host_services",
     "method_arguments",
     "system_calls",
+    "virtual_desktops",
     "window_cloaking",
     "window_messages",
 }
