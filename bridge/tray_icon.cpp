@@ -5,6 +5,7 @@
 
 #include "bridge/app_icon.h"
 #include "bridge/tray_menu.h"
+#include "bridge/tray_retry.h"
 #include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
 
@@ -66,9 +67,33 @@ void TrayIcon::Update() {
   // every later add as a duplicate: an icon the shell takes a modify for is there. A failure of
   // both leaves the flag down, so that the next update tries again.
   added_ = notify_shell_(NIM_ADD, data) || notify_shell_(NIM_MODIFY, data);
+  if (added_) {
+    CancelRetry();
+    failed_adds_ = 0;
+    return;
+  }
+  // A host started at sign-in may come before the shell's taskbar, which then need not say
+  // "TaskbarCreated" when it is ready: without another try the icon would never appear, and a
+  // host closed to the tray would be out of the user's reach.
+  ScheduleRetry();
+}
+
+void TrayIcon::ScheduleRetry() {
+  // Without a window, SetTimer would make a timer of the thread's under another id, which no
+  // tick would reach here and KillTimer would never end.
+  if (retry_delay_ms_ || window_ == nullptr) return;
+  retry_delay_ms_ = TrayAddRetryDelayMs(++failed_adds_);
+  SetTimer(window_, kTrayAddRetryTimer, *retry_delay_ms_, nullptr);
+}
+
+void TrayIcon::CancelRetry() {
+  if (!retry_delay_ms_) return;
+  KillTimer(window_, kTrayAddRetryTimer);
+  retry_delay_ms_.reset();
 }
 
 void TrayIcon::Remove() {
+  CancelRetry();
   if (!added_) return;
   notify_shell_(NIM_DELETE, IconData(window_));
   added_ = false;
@@ -141,14 +166,25 @@ void TrayIcon::ShowMenu() {
   }
 }
 
-std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM, LPARAM lparam) {
+std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kTrayCallbackMessage) {
     // In the shell's legacy callback form the low word is the mouse or balloon event.
     if (HandleCallback(LOWORD(lparam))) return 0;
     return std::nullopt;
   }
+  if (message == WM_TIMER && wparam == kTrayAddRetryTimer) {
+    // A tick already queued when the try was given up (the icon added meanwhile, or a quit) adds
+    // nothing.
+    if (!retry_delay_ms_) return 0;
+    CancelRetry();
+    Update();
+    return 0;
+  }
   if (message == TaskbarCreatedMessage()) {
-    // The shell restarted and lost every icon.
+    // The shell restarted and lost every icon, or is ready at last: the icon is offered at once,
+    // and a refusal starts the waits anew.
+    CancelRetry();
+    failed_adds_ = 0;
     added_ = false;
     Update();
   }

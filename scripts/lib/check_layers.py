@@ -57,7 +57,7 @@ BRIDGE_FACILITIES = {
     "mini mode": {"mini_mode", "mini_window_geometry"},
     "shell jobs": {"shell_jobs", "shell_worker", "app_catalog", "app_icons"},
     "startup": {"startup_entry"},
-    "tray": {"tray_icon", "tray_menu"},
+    "tray": {"tray_icon", "tray_menu", "tray_retry"},
     "window blocking": {"window_blocker", "window_blocking"},
     "window icons": {"window_icons"},
 }
