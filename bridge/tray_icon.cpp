@@ -8,6 +8,7 @@
 #include "bridge/tray_retry.h"
 #include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 
@@ -38,6 +39,13 @@ std::wstring TrayText(std::wstring text) {
   return text;
 }
 
+// |metric| (SM_CXSMICON, SM_CXICON) at the DPI of the main monitor, whose taskbar holds the
+// notification area; read each time, as the user may change its scaling while the host runs.
+int TaskbarIconSize(int metric) {
+  const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  return GetSystemMetricsForDpi(metric, FlutterDesktopGetDpiForMonitor(primary));
+}
+
 }  // namespace
 
 TrayIcon::TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_command,
@@ -56,7 +64,7 @@ void TrayIcon::Update() {
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
   // The shell keeps a copy of the icon; this one goes when the call has returned.
-  const ScopedIcon icon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
+  const ScopedIcon icon = LoadAppIcon(TaskbarIconSize(SM_CXSMICON));
   data.hIcon = icon.get();
   CopyField(data.szTip, tooltip_);
   if (added_) {
@@ -118,7 +126,7 @@ void TrayIcon::Notify(const std::wstring& title, const std::wstring& body) {
   CopyField(data.szInfoTitle, title);
   CopyField(data.szInfo, body);
   data.dwInfoFlags = kBalloonFlags;
-  const ScopedIcon balloon_icon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
+  const ScopedIcon balloon_icon = LoadAppIcon(TaskbarIconSize(SM_CXICON));
   data.hBalloonIcon = balloon_icon.get();
   // Without an icon in the area, the shell shows no balloon; nothing to tell the UI.
   notify_shell_(NIM_MODIFY, data);
@@ -187,7 +195,13 @@ std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM wparam
     failed_adds_ = 0;
     added_ = false;
     Update();
+    return std::nullopt;
   }
+  // Drawn again at the size the taskbar now shows; an icon not there yet gets it when added.
+  const bool new_size = message == WM_DPICHANGED ||
+                        (message == WM_SETTINGCHANGE &&
+                         ChangesIconMetrics(wparam, reinterpret_cast<const wchar_t*>(lparam)));
+  if (new_size && added_) Update();
   return std::nullopt;
 }
 

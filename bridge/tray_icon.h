@@ -60,8 +60,9 @@ class TrayIcon {
   // Opens the menu at the cursor and carries out what the user chose.
   void ShowMenu();
 
-  // The icon's callback, the shell's "TaskbarCreated" and the timer of the next try to add;
-  // anything else goes on to the others.
+  // The icon's callback, the shell's "TaskbarCreated" and the timer of the next try to add; a
+  // change of DPI or of the icon metrics draws the icon again at its new size, and goes on to the
+  // others; anything else goes on to the others.
   std::optional<LRESULT> HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   bool added() const { return added_; }
