@@ -67,7 +67,7 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, S
         SendEvent(*ui_channel_, "onMiniMode", flutter::EncodableMap{{"enabled", false}});
       },
       system_.list_monitors);
-  blocker_ = std::make_unique<WindowBlocker>(window_);
+  blocker_ = std::make_unique<WindowBlocker>(window_, system_.virtual_desktops);
   startup_ = std::make_unique<StartupEntry>(system_.is_packaged);
   shell_jobs_ = std::make_unique<ShellJobs>(
       system_.list_folder, system_.read_cloaked,
