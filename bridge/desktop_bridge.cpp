@@ -15,7 +15,7 @@
 
 namespace {
 
-void ReplyWith(flutter::MethodResult& result, flutter::EncodableValue value) {
+void ReplyWith(flutter::MethodResult& result, const flutter::EncodableValue& value) {
   result.Success(&value);
 }
 

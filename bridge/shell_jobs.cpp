@@ -36,14 +36,15 @@ void ShellJobs::GetIcons(int size, flutter::EncodableMap items,
 
 void ShellJobs::Submit(ShellWorker::Job job, std::unique_ptr<flutter::MethodResult> result) {
   if (!worker_) {
-    worker_ = std::make_unique<ShellWorker>([this](uint64_t id, flutter::EncodableValue value) {
-      // Taken out first: the reply is the call's last step, and nothing of it stays behind.
-      const auto waiting = waiting_.find(id);
-      if (waiting == waiting_.end()) return;
-      std::unique_ptr<flutter::MethodResult> answered = std::move(waiting->second);
-      waiting_.erase(waiting);
-      answer_(*answered, value);
-    });
+    worker_ =
+        std::make_unique<ShellWorker>([this](uint64_t id, const flutter::EncodableValue& value) {
+          // Taken out first: the reply is the call's last step, and nothing of it stays behind.
+          const auto waiting = waiting_.find(id);
+          if (waiting == waiting_.end()) return;
+          std::unique_ptr<flutter::MethodResult> answered = std::move(waiting->second);
+          waiting_.erase(waiting);
+          answer_(*answered, value);
+        });
   }
   // Recorded before the job is given: a worker that cannot start answers it at once.
   const uint64_t id = next_job_++;
