@@ -3,6 +3,7 @@
 #include <dwmapi.h>
 #include <shobjidl.h>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -83,40 +84,56 @@ std::vector<DisplayMonitor> ListMonitors() {
   return monitors;
 }
 
-// Made for each question rather than kept: the object lives in the shell, and a restarted
-// shell leaves a kept one disconnected. Null without COM on this thread, on systems before
-// Windows 10, and under Wine (REGDB_E_CLASSNOTREG, 0x80040154).
-ComPtr<IVirtualDesktopManager> VirtualDesktopManager() {
-  ComPtr<IVirtualDesktopManager> manager;
-  if (FAILED(CoCreateInstance(CLSID_VirtualDesktopManager, nullptr, CLSCTX_ALL,
-                              __uuidof(IVirtualDesktopManager), manager.put_void()))) {
-    manager.reset();
+// The shell's IVirtualDesktopManager for the bridge's life, used on the UI thread only, on which
+// it is made. Made once: under Wine, which has none, each attempt keeps two handles and takes
+// some milliseconds (REGDB_E_CLASSNOTREG, 0x80040154), and a system without it, or a thread
+// without COM, does not get one later. A call that fails lets it go, as a restarted shell leaves
+// it disconnected, and the next question makes a new one.
+class VirtualDesktopShell {
+ public:
+  DesktopPlace Locate(HWND window) {
+    IVirtualDesktopManager* manager = Manager();
+    BOOL on_current = FALSE;
+    if (manager == nullptr ||
+        Failed(manager->IsWindowOnCurrentVirtualDesktop(window, &on_current))) {
+      return DesktopPlace::kUnknown;
+    }
+    return on_current ? DesktopPlace::kCurrent : DesktopPlace::kOther;
   }
-  return manager;
-}
 
-DesktopPlace LocateOnVirtualDesktops(HWND window) {
-  const ComPtr<IVirtualDesktopManager> manager = VirtualDesktopManager();
-  BOOL on_current = FALSE;
-  if (!manager || FAILED(manager->IsWindowOnCurrentVirtualDesktop(window, &on_current))) {
-    return DesktopPlace::kUnknown;
+  bool MoveToCurrent(HWND window) {
+    IVirtualDesktopManager* manager = Manager();
+    if (manager == nullptr) return false;
+    // The interface names no current desktop; the window in front is on it. Without one, or
+    // with one the shell keeps on every desktop (the taskbar), there is no desktop to name.
+    HWND in_front = GetForegroundWindow();
+    GUID desktop = GUID_NULL;
+    if (in_front == nullptr || Failed(manager->GetWindowDesktopId(in_front, &desktop)) ||
+        IsEqualGUID(desktop, GUID_NULL)) {
+      return false;
+    }
+    return !Failed(manager->MoveWindowToDesktop(window, desktop));
   }
-  return on_current ? DesktopPlace::kCurrent : DesktopPlace::kOther;
-}
 
-bool MoveToCurrentVirtualDesktop(HWND window) {
-  const ComPtr<IVirtualDesktopManager> manager = VirtualDesktopManager();
-  if (!manager) return false;
-  // The interface names no current desktop; the window in front is on it. Without one, or with
-  // one the shell keeps on every desktop (the taskbar), there is no desktop to name.
-  HWND in_front = GetForegroundWindow();
-  GUID desktop = GUID_NULL;
-  if (in_front == nullptr || FAILED(manager->GetWindowDesktopId(in_front, &desktop)) ||
-      IsEqualGUID(desktop, GUID_NULL)) {
-    return false;
+ private:
+  IVirtualDesktopManager* Manager() {
+    if (!manager_ && !missing_) {
+      missing_ = FAILED(CoCreateInstance(CLSID_VirtualDesktopManager, nullptr, CLSCTX_ALL,
+                                         __uuidof(IVirtualDesktopManager), manager_.put_void()));
+      if (missing_) manager_.reset();
+    }
+    return manager_.get();
   }
-  return SUCCEEDED(manager->MoveWindowToDesktop(window, desktop));
-}
+
+  bool Failed(HRESULT result) {
+    if (SUCCEEDED(result)) return false;
+    manager_.reset();
+    return true;
+  }
+
+  ComPtr<IVirtualDesktopManager> manager_;
+  bool missing_ = false;
+};
 
 }  // namespace
 
@@ -132,6 +149,8 @@ SystemCalls SystemCalls::Real() {
   calls.list_folder = &ListFolder;
   calls.read_cloaked = &ReadCloakedFromCompositor;
   calls.list_monitors = &ListMonitors;
-  calls.virtual_desktops = {&LocateOnVirtualDesktops, &MoveToCurrentVirtualDesktop};
+  const auto desktops = std::make_shared<VirtualDesktopShell>();
+  calls.virtual_desktops = {[desktops](HWND window) { return desktops->Locate(window); },
+                            [desktops](HWND window) { return desktops->MoveToCurrent(window); }};
   return calls;
 }
