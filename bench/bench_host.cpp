@@ -9,6 +9,7 @@
 #include "common/text_conversion.h"
 #include "tests/e2e/host_control.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::bench {
 namespace {
@@ -39,7 +40,7 @@ void PrintHostOutput(keelo::testing::ChildProcess& process) {
 }  // namespace
 
 std::wstring BenchHostExecutable() {
-  return keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR) + L"\\keelo_app.exe";
+  return keelo::testing::HostIn(keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR));
 }
 
 BenchFilePath::BenchFilePath(const std::wstring& purpose) {

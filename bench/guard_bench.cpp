@@ -41,6 +41,7 @@
 #include "tests/e2e/host_process.h"
 #include "tests/e2e/proxy_guard_process.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/local_app_data.h"
 #include "tests/support/proxy_registry.h"
 #include "tests/support/registry_value_guard.h"
@@ -94,7 +95,7 @@ std::optional<GuardedHost> StartGuardedHost(const std::wstring& before) {
   SetEnvironmentVariableA(devkit::kPipeVariable, started.client->pipe_name().c_str());
   SetEnvironmentVariableA(devkit::kChannelsVariable, channels.c_str());
   const std::wstring bundle = keelo::testing::WindowsPathOf(KEELO_GUARD_BENCH_BUNDLE_DIR);
-  started.host = StartHostProcess(bundle + L"\\keelo_app.exe", L"--minimized", bundle);
+  started.host = StartHostProcess(keelo::testing::HostIn(bundle), L"--minimized", bundle);
   if (!started.host) {
     std::fprintf(stderr, "guard_bench: the host did not start\n");
     return std::nullopt;

@@ -1,17 +1,44 @@
 # Makes a Windows Installer package of a staged bundle with wixl. Run by the target that
 # keelo_add_package (cmake/KeeloPackage.cmake) adds, as
 #
-#   cmake -D WIXL=<wixl> -D BUNDLE=<bundle dir> -D VERSION=<x.y.z> -D OUTPUT=<file.msi>
-#         -D WORK=<scratch dir> -D ACTIONS=<keelo_installer_actions.dll> -P make_package.cmake
+#   cmake -D WIXL=<wixl> -D BUNDLE=<bundle dir> -D VERSION=<x.y.z.b> -D OUTPUT=<file.msi>
+#         -D WORK=<scratch dir> -D ACTIONS=<keelo_installer_actions.dll>
+#         [-D OSSLSIGNCODE=<osslsigncode>] [-D SIGN_PKCS12=<file.p12>
+#          -D SIGN_PASSWORD_FILE=<file> [-D SIGN_TIMESTAMP_URL=<url>]] -P make_package.cmake
 #
-# The package is remade only when a file of the bundle, one of the package's own files or the
-# version changed; the digest of the last inputs is kept beside it.
+# With a certificate, from the SIGN_ variables or else from the environment variables
+# KEELO_SIGN_PKCS12, KEELO_SIGN_PASSWORD_FILE and KEELO_SIGN_TIMESTAMP_URL, our own binaries
+# (the host, the guard and the custom-action library) are signed before they are packaged and
+# the package after, with Authenticode and SHA-256. The bundle itself is left as it is: its
+# signed copy is WORK/bundle.
+#
+# The package is remade only when a file of the bundle, one of the package's own files, the
+# version or the certificate changed; the digest of the last inputs is kept beside it.
 
 foreach(variable WIXL BUNDLE VERSION OUTPUT WORK ACTIONS)
   if(NOT DEFINED ${variable})
     message(FATAL_ERROR "make_package.cmake: -D ${variable}=... is required")
   endif()
 endforeach()
+
+foreach(setting PKCS12 PASSWORD_FILE TIMESTAMP_URL)
+  if(NOT DEFINED SIGN_${setting})
+    set(SIGN_${setting} "$ENV{KEELO_SIGN_${setting}}")
+  endif()
+endforeach()
+set(signing OFF)
+if(NOT SIGN_PKCS12 STREQUAL "")
+  if(NOT EXISTS "${SIGN_PKCS12}" OR NOT EXISTS "${SIGN_PASSWORD_FILE}")
+    message(FATAL_ERROR "make_package.cmake: signing needs the certificate (PKCS#12) file "
+                        "\"${SIGN_PKCS12}\" and the file of its password "
+                        "\"${SIGN_PASSWORD_FILE}\"; one of them is missing")
+  endif()
+  if(NOT OSSLSIGNCODE)
+    message(FATAL_ERROR "make_package.cmake: osslsigncode was not found; scripts/bootstrap "
+                        "installs it")
+  endif()
+  set(signing ON)
+endif()
 
 # The first version after this one, which ends the range of versions that this one replaces.
 string(REPLACE "." ";" fields ${VERSION})
@@ -29,6 +56,10 @@ else()
   set(patch 0)
 endif()
 set(next_version ${major}.${minor}.${patch})
+
+# Our own executables in the bundle, signed with the custom-action library; the engine and the
+# UI application are the engine's and the application's makers' to sign.
+set(own_executables keelo_app.exe keelo_proxy_guard.exe)
 
 set(installer_dir ${CMAKE_CURRENT_LIST_DIR})
 set(package_sources
@@ -110,6 +141,14 @@ endfunction()
 if(NOT EXISTS ${BUNDLE}/keelo_app.exe)
   message(FATAL_ERROR "make_package.cmake: no keelo_app.exe in ${BUNDLE}")
 endif()
+# A build that compiles only (the windows-clang preset) leaves empty files where its programs
+# would be, and there is nothing in them to sign.
+file(SIZE ${BUNDLE}/keelo_app.exe host_size)
+if(signing AND host_size EQUAL 0)
+  message(STATUS "${OUTPUT} is not signed: the bundle's programs are empty, as a compile-only "
+                 "build leaves them")
+  set(signing OFF)
+endif()
 
 set(xml "")
 set(components "")
@@ -137,6 +176,10 @@ foreach(file IN LISTS package_sources)
   file(SHA256 ${file} hash)
   string(APPEND inputs "${file} ${hash}\n")
 endforeach()
+if(signing)
+  file(SHA256 ${SIGN_PKCS12} hash)
+  string(APPEND inputs "signed with ${hash} ${SIGN_TIMESTAMP_URL}\n")
+endif()
 string(SHA256 digest "${inputs}")
 if(EXISTS ${OUTPUT} AND EXISTS ${OUTPUT}.digest)
   file(READ ${OUTPUT}.digest previous)
@@ -145,6 +188,24 @@ if(EXISTS ${OUTPUT} AND EXISTS ${OUTPUT}.digest)
   endif()
 endif()
 
+# Authenticode with SHA-256 in place, timestamped only when a server is named, since a build
+# machine may reach none.
+function(sign file)
+  set(command ${OSSLSIGNCODE} sign -pkcs12 ${SIGN_PKCS12} -readpass ${SIGN_PASSWORD_FILE}
+              -h sha256 -n Keelo)
+  if(NOT SIGN_TIMESTAMP_URL STREQUAL "")
+    list(APPEND command -ts ${SIGN_TIMESTAMP_URL})
+  endif()
+  file(REMOVE ${file}.signed)
+  execute_process(COMMAND ${command} -in ${file} -out ${file}.signed
+                  RESULT_VARIABLE result OUTPUT_QUIET)
+  if(NOT result EQUAL 0)
+    file(REMOVE ${file}.signed)
+    message(FATAL_ERROR "osslsigncode could not sign ${file} (${result})")
+  endif()
+  file(RENAME ${file}.signed ${file})
+endfunction()
+
 # wixl finds a file beside the source that names it, or in the directory it runs in, and never
 # by an absolute path: the package's own files are copied beside its sources, and it runs in the
 # bundle, whose files the fragment names relative to it.
@@ -152,17 +213,45 @@ file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 file(COPY ${package_sources} DESTINATION ${WORK})
 file(WRITE ${WORK}/bundle.wxs "${fragment}")
+set(packaged_bundle ${BUNDLE})
+if(signing)
+  set(packaged_bundle ${WORK}/bundle)
+  file(COPY ${BUNDLE}/ DESTINATION ${packaged_bundle})
+  foreach(executable IN LISTS own_executables)
+    if(EXISTS ${packaged_bundle}/${executable})
+      sign(${packaged_bundle}/${executable})
+    endif()
+  endforeach()
+  get_filename_component(actions_name ${ACTIONS} NAME)
+  sign(${WORK}/${actions_name})
+endif()
+# What the installed files take on disk, signatures included, in KiB: the size shown under
+# installed apps.
+set(bytes 0)
+foreach(file IN LISTS bundle_files)
+  file(SIZE ${packaged_bundle}/${file} size)
+  math(EXPR bytes "${bytes} + ${size}")
+endforeach()
+math(EXPR kibibytes "(${bytes} + 1023) / 1024")
+
 # Written under another name first, so that a failure leaves no package that looks finished.
 execute_process(
   COMMAND ${WIXL} --arch x64 --define Version=${VERSION} --define NextVersion=${next_version}
-          --output ${OUTPUT}.partial
+          --define Size=${kibibytes} --output ${OUTPUT}.partial
           ${WORK}/keelo.wxs ${WORK}/bundle.wxs
-  WORKING_DIRECTORY ${BUNDLE}
+  WORKING_DIRECTORY ${packaged_bundle}
   RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
   file(REMOVE ${OUTPUT}.partial)
   message(FATAL_ERROR "wixl could not make ${OUTPUT} (${result})")
 endif()
+if(signing)
+  sign(${OUTPUT}.partial)
+endif()
 file(RENAME ${OUTPUT}.partial ${OUTPUT})
 file(WRITE ${OUTPUT}.digest "${digest}")
-message(STATUS "Made ${OUTPUT}")
+if(signing)
+  message(STATUS "Made ${OUTPUT}, signed")
+else()
+  message(STATUS "Made ${OUTPUT}")
+endif()

@@ -9,7 +9,7 @@ namespace flutter {
 void ByteStreamReader::ReportFault(std::string_view first, std::string_view second) {
   if (failed_) return;
   failed_ = true;
-  WriteDiagnosticLine(first, second);
+  if (!quiet_) WriteDiagnosticLine(first, second);
 }
 
 void ByteStreamReader::ReportReadPastEnd() {

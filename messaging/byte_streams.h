@@ -29,6 +29,10 @@ class ByteStreamReader {
   void ReportReadPastEnd();
   // Whether a fault was reported: what was read is then not what was sent.
   bool failed() const { return failed_; }
+  // For a reader that only looks into a message that another reads for real (a trace of the
+  // traffic): its faults still count for failed() but write no line, since the receiver of the
+  // message reports them itself.
+  void set_quiet(bool quiet) { quiet_ = quiet; }
 
   // For a single-byte read that found nothing left of the message: reports the read past the
   // end, and nothing more can be read after it.
@@ -41,6 +45,7 @@ class ByteStreamReader {
  private:
   bool failed_ = false;
   bool exhausted_ = false;
+  bool quiet_ = false;
 };
 
 // Sink for the bytes of one message being encoded.

@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "devkit/app_api/draw_item.h"
+
 #if defined(__cplusplus)
 extern "C" {
 #endif
@@ -27,6 +29,13 @@ typedef void (*KeeloReplyFunction)(const uint8_t* data, size_t size, void* user_
 // the application answers once through respond(), from any thread, now or later.
 typedef void (*KeeloMessageHandler)(const uint8_t* data, size_t size, uint64_t reply_id,
                                     void* user_data);
+
+// Takes a frame's items, back to front; |items| is valid during the call only.
+typedef void (*KeeloDrawFunction)(void* frame, const KeeloDrawItem* items, size_t count);
+// Describes the whole of a frame for a view of |width| x |height| logical pixels by calling
+// |draw| with |frame|, as often as it likes. On the UI thread, for every frame.
+typedef void (*KeeloPaintFunction)(float width, float height, KeeloDrawFunction draw, void* frame,
+                                   void* user_data);
 
 typedef struct {
   size_t struct_size;
@@ -56,15 +65,21 @@ typedef struct {
   // False when |reply_id| is not awaiting a reply (unknown, or already answered).
   bool (*respond)(void* context, uint64_t reply_id, const uint8_t* data, size_t size);
 
-  // The view's child window. The engine paints it; the application puts a line of text on it.
+  // The view's child window. The engine paints it: the application's text under the engine's
+  // own line, or what the application's painter describes.
   HWND (*view_window)(void* context);
-  // UTF-8; shown under the engine's own line from the next frame on, which this requests.
+  // UTF-8; shown under the engine's own line from the next frame on, which this requests. It is
+  // also the view window's text, for a test to read, whether or not a painter draws the view.
   void (*set_status_text)(void* context, const char* text);
 
   bool (*get_state)(void* context, KeeloEngineState* state);
   // Names of the plug-ins that took their registrar, one per line, NUL-terminated when
   // |capacity| allows. Returns the length of the whole text without the NUL.
   size_t (*registered_plugins)(void* context, char* buffer, size_t capacity);
+
+  // From the next frame on, |paint| describes every frame in place of the text; null returns the
+  // view to the text. Requests a frame.
+  void (*set_painter)(void* context, KeeloPaintFunction paint, void* user_data);
 } KeeloPeerInterface;
 
 typedef struct {

@@ -35,6 +35,7 @@ AppRunner::AppRunner(Engine* engine) : state_(std::make_shared<PeerState>()) {
   peer_.set_status_text = &AppRunner::SetStatusText;
   peer_.get_state = &AppRunner::GetState;
   peer_.registered_plugins = &AppRunner::RegisteredPlugins;
+  peer_.set_painter = &AppRunner::SetPainter;
 }
 
 std::unique_ptr<AppRunner> AppRunner::Start(Engine* engine, const std::wstring& library_path,
@@ -179,6 +180,19 @@ bool AppRunner::GetState(void* context, KeeloEngineState* state) {
   state->font_reloads = engine->font_reloads();
   state->engine_running = !peer->stopping && engine->messenger()->available();
   return true;
+}
+
+void AppRunner::SetPainter(void* context, KeeloPaintFunction paint, void* user_data) {
+  PeerState* state = static_cast<PeerState*>(context);
+  if (paint == nullptr) {
+    state->engine->SetPainter(nullptr);
+    return;
+  }
+  // The view may keep the painter past the application's stop, until the view goes too.
+  state->engine->SetPainter([keep = state->shared_from_this(), paint, user_data](
+                                float width, float height, KeeloDrawFunction draw, void* frame) {
+    if (!keep->stopping) paint(width, height, draw, frame, user_data);
+  });
 }
 
 size_t AppRunner::RegisteredPlugins(void* context, char* buffer, size_t capacity) {

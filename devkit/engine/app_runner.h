@@ -57,6 +57,7 @@ class AppRunner {
   static void SetStatusText(void* context, const char* text);
   static bool GetState(void* context, KeeloEngineState* state);
   static size_t RegisteredPlugins(void* context, char* buffer, size_t capacity);
+  static void SetPainter(void* context, KeeloPaintFunction paint, void* user_data);
 
   std::shared_ptr<PeerState> state_;
   KeeloPeerInterface peer_{};

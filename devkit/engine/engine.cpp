@@ -207,6 +207,13 @@ void Engine::SetStatusText(const std::string& text) {
   RequestFrame();
 }
 
+void Engine::SetPainter(ViewWindow::Painter painter) {
+  tasks_->Post([this, painter = std::move(painter)]() mutable {
+    if (view_ != nullptr) view_->SetPainter(std::move(painter));
+  });
+  RequestFrame();
+}
+
 bool Engine::HandleTopLevelWindowProc(HWND window, UINT message, WPARAM, LPARAM, LRESULT*) {
   if (message == WM_SIZE && view_ != nullptr) view_->FollowParent(window);
   // Nothing is consumed: the host's own handling of every message goes on.

@@ -54,6 +54,8 @@ class Engine {
   // From any thread.
   void RequestFrame();
   void SetStatusText(const std::string& text);
+  // Null returns the view to the status text.
+  void SetPainter(ViewWindow::Painter painter);
   uint64_t frames_produced() const { return frames_produced_.load(); }
   uint64_t font_reloads() const { return font_reloads_.load(); }
   std::vector<std::string> RegisteredPlugins() const;

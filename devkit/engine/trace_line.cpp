@@ -1,9 +1,23 @@
 #include "devkit/engine/trace_line.h"
 
+#include <utility>
+#include <vector>
+
+#include "messaging/byte_buffer_streams.h"
+#include "messaging/encodable_value.h"
+#include "messaging/standard_codec_serializer.h"
+
 namespace devkit {
 namespace {
 
-constexpr uint8_t kStringTag = 7;
+// The tag the codec writes before a string, asked of the codec. A large integer's digits also
+// decode as text, but only a string names a method.
+uint8_t StringTag() {
+  std::vector<uint8_t> encoded;
+  flutter::ByteBufferStreamWriter writer(&encoded);
+  flutter::SharedSerializer().WriteValue(flutter::EncodableValue(std::string()), &writer);
+  return encoded.front();
+}
 
 const char* DirectionName(TraceDirection direction) {
   switch (direction) {
@@ -30,21 +44,19 @@ void AppendField(std::string_view text, std::string* line) {
 }  // namespace
 
 std::optional<std::string> PeekMethodName(const uint8_t* bytes, size_t size) {
-  if (size < 2 || bytes[0] != kStringTag) return std::nullopt;
-  size_t position = 2;
-  size_t length = bytes[1];
-  if (length == 254) {
-    if (size < 4) return std::nullopt;
-    length = bytes[2] | static_cast<size_t>(bytes[3]) << 8;
-    position = 4;
-  } else if (length == 255) {
-    if (size < 6) return std::nullopt;
-    length = bytes[2] | static_cast<size_t>(bytes[3]) << 8 | static_cast<size_t>(bytes[4]) << 16 |
-             static_cast<size_t>(bytes[5]) << 24;
-    position = 6;
-  }
-  if (length > size - position) return std::nullopt;
-  return std::string(reinterpret_cast<const char*>(bytes + position), length);
+  static const uint8_t kStringTag = StringTag();
+  flutter::ByteBufferStreamReader reader(bytes, size);
+  // The receiver of the message reports its faults; the trace only records it.
+  reader.set_quiet(true);
+  // Any other value is left unread: a message that begins with a large list costs the trace
+  // nothing.
+  const uint8_t tag = reader.ReadByte();
+  if (tag != kStringTag) return std::nullopt;
+  flutter::EncodableValue name = flutter::SharedSerializer().ReadValueOfType(tag, &reader);
+  std::string* text = name.GetIf<std::string>();
+  // A name cut short reads as zeros where its bytes are missing: no name at all.
+  if (text == nullptr || reader.failed()) return std::nullopt;
+  return std::move(*text);
 }
 
 std::string FormatTraceLine(TraceDirection direction, std::string_view channel,

@@ -18,7 +18,8 @@ enum class TraceDirection {
 };
 
 // The method name at the start of a method-call envelope, if the bytes begin with a whole string
-// value. Read without the codec so that tracing never writes a diagnostic of its own.
+// value. Tracing writes no diagnostic of its own: a fault of the message is its receiver's to
+// report.
 std::optional<std::string> PeekMethodName(const uint8_t* bytes, size_t size);
 
 // One line of the message trace, tab-separated and ending in a newline: direction, channel,

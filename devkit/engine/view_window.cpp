@@ -27,6 +27,28 @@ HFONT CreateMessageFont() {
   return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
+std::wstring FaceNameOf(HFONT font) {
+  LOGFONTW description{};
+  if (font == nullptr || GetObjectW(font, sizeof(description), &description) == 0) {
+    return L"Tahoma";
+  }
+  return description.lfFaceName;
+}
+
+// What one frame of a painter is drawn with.
+struct PaintedFrame {
+  ScenePainter* painter;
+  HDC canvas;
+  double scale;
+  const std::wstring* face_name;
+};
+
+void DrawItems(void* frame, const KeeloDrawItem* items, size_t count) {
+  const auto* painted = static_cast<const PaintedFrame*>(frame);
+  if (items == nullptr) return;
+  painted->painter->Draw(painted->canvas, items, count, painted->scale, *painted->face_name);
+}
+
 }  // namespace
 
 std::unique_ptr<ViewWindow> ViewWindow::Create(int width, int height,
@@ -44,7 +66,7 @@ std::unique_ptr<ViewWindow> ViewWindow::Create(int width, int height,
                   std::max(width, 0), std::max(height, 0), view->holder_, nullptr, EngineModule(),
                   view.get());
   if (view->view_ == nullptr) return nullptr;
-  view->font_.reset(CreateMessageFont());
+  view->ReloadFont();
   return view;
 }
 
@@ -59,7 +81,15 @@ void ViewWindow::Present() {
   InvalidateRect(view_, nullptr, FALSE);
 }
 
-void ViewWindow::ReloadFont() { font_.reset(CreateMessageFont()); }
+void ViewWindow::ReloadFont() {
+  font_.reset(CreateMessageFont());
+  face_name_ = FaceNameOf(font_.get());
+}
+
+void ViewWindow::SetStatusText(std::wstring text) {
+  status_text_ = std::move(text);
+  if (view_ != nullptr) SetWindowTextW(view_, status_text_.c_str());
+}
 
 void ViewWindow::FollowParent(HWND parent) {
   if (view_ == nullptr || GetParent(view_) != parent) return;
@@ -92,43 +122,65 @@ void ViewWindow::ProduceFrame() {
   RECT area{0, 0, size.cx, size.cy};
   const ScopedGdiObject<HBRUSH> background(CreateSolidBrush(kBackground));
   FillRect(canvas.get(), &area, background.get());
+  if (painter_) {
+    DrawPainted(canvas.get(), size);
+  } else {
+    DrawStatusText(canvas.get(), size);
+  }
+  // The context gets its bitmap back before it is deleted, as GDI requires.
+  SelectObject(canvas.get(), previous_bitmap);
+  on_frame_();
+}
 
+void ViewWindow::DrawStatusText(HDC canvas, SIZE size) {
   HGDIOBJ previous_font = SelectObject(
-      canvas.get(), font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
-  SetBkMode(canvas.get(), TRANSPARENT);
-  SetTextColor(canvas.get(), kText);
+      canvas, font_ ? static_cast<HGDIOBJ>(font_.get()) : GetStockObject(DEFAULT_GUI_FONT));
+  SetBkMode(canvas, TRANSPARENT);
+  SetTextColor(canvas, kText);
   std::wstring text = kEngineLine;
   if (!status_text_.empty()) text += L"\n" + status_text_;
   RECT text_area{kMargin, kMargin, std::max<LONG>(size.cx - kMargin, kMargin),
                  std::max<LONG>(size.cy - kMargin, kMargin)};
-  DrawTextW(canvas.get(), text.c_str(), static_cast<int>(text.size()), &text_area,
+  DrawTextW(canvas, text.c_str(), static_cast<int>(text.size()), &text_area,
             DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
-  // The context gets its own objects back before it is deleted, as GDI requires.
-  SelectObject(canvas.get(), previous_font);
-  SelectObject(canvas.get(), previous_bitmap);
-  on_frame_();
+  SelectObject(canvas, previous_font);
+}
+
+void ViewWindow::DrawPainted(HDC canvas, SIZE size) {
+  const UINT dpi = GetDpiForWindow(view_);
+  const double scale = dpi == 0 ? 1.0 : dpi / static_cast<double>(USER_DEFAULT_SCREEN_DPI);
+  PaintedFrame frame{&scene_, canvas, scale, &face_name_};
+  scene_.BeginFrame();
+  painter_(static_cast<float>(size.cx / scale), static_cast<float>(size.cy / scale), &DrawItems,
+           &frame);
+  scene_.EndFrame();
 }
 
 void ViewWindow::Paint() {
   PAINTSTRUCT paint;
   HDC target = BeginPaint(view_, &paint);
+  CopyFrameTo(target);
+  EndPaint(view_, &paint);
+}
+
+void ViewWindow::CopyFrameTo(HDC target) {
   const SIZE size = ClientSize();
   if (!frame_ || size.cx != frame_size_.cx || size.cy != frame_size_.cy) ProduceFrame();
-  {
-    const ScopedMemoryDC source(CreateCompatibleDC(target));
-    if (source && frame_) {
-      HGDIOBJ previous = SelectObject(source.get(), frame_.get());
-      BitBlt(target, 0, 0, frame_size_.cx, frame_size_.cy, source.get(), 0, 0, SRCCOPY);
-      SelectObject(source.get(), previous);
-    }
-  }
-  EndPaint(view_, &paint);
+  const ScopedMemoryDC source(CreateCompatibleDC(target));
+  if (!source || !frame_) return;
+  HGDIOBJ previous = SelectObject(source.get(), frame_.get());
+  BitBlt(target, 0, 0, frame_size_.cx, frame_size_.cy, source.get(), 0, 0, SRCCOPY);
+  SelectObject(source.get(), previous);
 }
 
 LRESULT ViewWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_PAINT:
       Paint();
+      return 0;
+    case WM_PRINTCLIENT:
+      // PrintWindow, the shell's previews and tests take the view as it was last presented.
+      CopyFrameTo(reinterpret_cast<HDC>(wparam));
       return 0;
     case WM_ERASEBKGND:
       // The frame covers the whole window; erasing first would only flicker.

@@ -8,15 +8,22 @@
 #include <string>
 
 #include "common/scoped_handles.h"
+#include "devkit/app_api/app_interface.h"
+#include "devkit/engine/scene_painter.h"
 
 namespace devkit {
 
 // The view: a real child window that shows the engine's frames. A frame is rendered into a
 // bitmap whether or not the window can be seen, since the host shows its window only after the
 // first frame; painting presents the latest frame, and renders one first when there is none of
-// the window's size (the first paint, a paint after a resize). UI thread only.
+// the window's size (the first paint, a paint after a resize). A frame is the status text under
+// the engine's line, or what a painter describes. UI thread only.
 class ViewWindow {
  public:
+  // Describes a frame of |width| x |height| logical pixels through |draw| (app_interface.h).
+  using Painter =
+      std::function<void(float width, float height, KeeloDrawFunction draw, void* frame)>;
+
   // |on_frame| runs after every frame, inside whatever produced it.
   static std::unique_ptr<ViewWindow> Create(int width, int height, std::function<void()> on_frame);
   ~ViewWindow();
@@ -29,7 +36,10 @@ class ViewWindow {
 
   // Renders a frame and has it painted.
   void Present();
-  void SetStatusText(std::wstring text) { status_text_ = std::move(text); }
+  // Also the window's text, for a test to read.
+  void SetStatusText(std::wstring text);
+  // Null returns to the status text.
+  void SetPainter(Painter painter) { painter_ = std::move(painter); }
   void ReloadFont();
   // Keeps the view over the whole client area of |parent| when that is the window it is in.
   void FollowParent(HWND parent);
@@ -40,7 +50,12 @@ class ViewWindow {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   void ProduceFrame();
+  void DrawStatusText(HDC canvas, SIZE size);
+  void DrawPainted(HDC canvas, SIZE size);
   void Paint();
+  // Copies the latest frame to |target|, rendering one first when there is none of the window's
+  // size.
+  void CopyFrameTo(HDC target);
   SIZE ClientSize() const;
 
   std::function<void()> on_frame_;
@@ -50,7 +65,11 @@ class ViewWindow {
   ScopedGdiObject<HBITMAP> frame_;
   SIZE frame_size_{0, 0};
   ScopedGdiObject<HFONT> font_;
+  // The typeface of |font_|, in which a painter's texts are drawn.
+  std::wstring face_name_;
   std::wstring status_text_;
+  Painter painter_;
+  ScenePainter scene_;
 };
 
 }  // namespace devkit

@@ -5,12 +5,13 @@
 #include <utility>
 
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
 
 std::wstring BundleDirectory() { return WindowsPathOf(KEELO_BUNDLE_DIR); }
 
-std::wstring HostExecutable() { return BundleDirectory() + L"\\keelo_app.exe"; }
+std::wstring HostExecutable() { return HostIn(BundleDirectory()); }
 
 BundleCopy::BundleCopy(std::wstring directory) : directory_(std::move(directory)) {
   for (const std::wstring& folder :
@@ -27,7 +28,7 @@ BundleCopy::BundleCopy(std::wstring directory) : directory_(std::move(directory)
     }
   }
   for (const wchar_t* file :
-       {L"keelo_app.exe", L"flutter_windows.dll", L"url_launcher_windows_plugin.dll",
+       {kHostExecutable, L"flutter_windows.dll", L"url_launcher_windows_plugin.dll",
         L"data\\app.so", L"data\\icudtl.dat", L"data\\flutter_assets\\README.txt"}) {
     const std::wstring target = directory_ + L"\\" + file;
     if (!CopyFileW((BundleDirectory() + L"\\" + file).c_str(), target.c_str(), FALSE)) {

@@ -11,6 +11,7 @@
 #include "tests/e2e/host_process.h"
 #include "tests/support/child_process.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 
 namespace keelo::testing {
@@ -20,7 +21,7 @@ namespace {
 constexpr int kSessionSeconds = 12;
 constexpr DWORD kSessionEndTimeoutMs = (kSessionSeconds + 20) * 1000;
 
-std::wstring DemoHost() { return WindowsPathOf(KEELO_DEMO_BUNDLE_DIR) + L"\\keelo_app.exe"; }
+std::wstring DemoHost() { return HostIn(WindowsPathOf(KEELO_DEMO_BUNDLE_DIR)); }
 
 // Chooses the tray menu's last item, "Quit Keelo", as the user would. A greyed item is still
 // highlighted and chosen, and does nothing; the menu is closed then, and only then, so that no

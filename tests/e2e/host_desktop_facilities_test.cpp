@@ -15,6 +15,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 #include "tests/support/registry_text.h"
 #include "tests/support/registry_value_guard.h"
@@ -153,7 +154,7 @@ TEST_F(HostDesktopFacilitiesTest, RunValueQuotesTheHostsPathWithSpaces) {
   ASSERT_NO_FATAL_FAILURE(StartHost(L"--minimized", copy.directory()));
   EXPECT_EQ(RawReply("setLaunchAtStartup", EncodableValue(EncodableMap{{"enabled", true}})), kTrue);
   const std::wstring stored = ReadString(kRunKeyPath, kRunValueName);
-  const std::wstring expected = L"\"" + folder + L"\\keelo_app.exe\" --minimized";
+  const std::wstring expected = L"\"" + HostIn(folder) + L"\" --minimized";
   EXPECT_EQ(CompareStringOrdinal(stored.c_str(), -1, expected.c_str(), -1, TRUE), CSTR_EQUAL)
       << std::string(stored.begin(), stored.end());
   AskHostToQuit(window_);

@@ -27,7 +27,7 @@ void HostTest::TearDown() {
 }
 
 void HostTest::StartHost(const std::wstring& arguments, const std::wstring& bundle_directory) {
-  host_ = StartHostProcess(bundle_directory + L"\\keelo_app.exe", arguments, bundle_directory);
+  host_ = StartHostProcess(HostIn(bundle_directory), arguments, bundle_directory);
   ASSERT_NE(host_, nullptr) << "CreateProcessW failed: " << GetLastError();
   auto hello = client_->WaitForDriver(std::chrono::milliseconds(kStartTimeoutMs));
   ASSERT_TRUE(hello.ok()) << hello.error << "\nhost output:\n" << host_->Output();

@@ -10,10 +10,9 @@
 #include "devkit/driver/client/driver_client.h"
 #include "tests/e2e/bundle_paths.h"
 #include "tests/e2e/host_process.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
-
-inline constexpr DWORD kStartTimeoutMs = 15000;
 
 // Runs the staged host with the development kit's driver as its UI application. The driver
 // finds the test's pipe through the environment the host inherits, so that the host's command

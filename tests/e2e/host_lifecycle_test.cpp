@@ -8,6 +8,7 @@
 #include "tests/e2e/bundle_paths.h"
 #include "tests/e2e/host_fixture.h"
 #include "tests/e2e/host_process.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
 namespace {
@@ -125,23 +126,25 @@ TEST_F(HostTest, ArgumentThatIsNotValidUtf16ArrivesEmptyInItsPlace) {
             (std::vector<std::string>{"alpha", "two words", "", "", "gr\xc3\xbc\xc3\x9f"}));
 }
 
+// The bundle's programs without its data folder.
 class MissingDataTest : public ::testing::Test {
  protected:
+  static constexpr const wchar_t* kPrograms[] = {kHostExecutable, L"flutter_windows.dll",
+                                                 L"url_launcher_windows_plugin.dll"};
+
   void SetUp() override {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     directory_ = std::wstring(temp) + L"keelo-no-data-" + std::to_wstring(GetCurrentProcessId());
     CreateDirectoryW(directory_.c_str(), nullptr);
-    for (const wchar_t* file :
-         {L"keelo_app.exe", L"flutter_windows.dll", L"url_launcher_windows_plugin.dll"}) {
+    for (const wchar_t* file : kPrograms) {
       ASSERT_TRUE(CopyFileW((BundleDirectory() + L"\\" + file).c_str(),
                             (directory_ + L"\\" + file).c_str(), FALSE))
           << "copying " << GetLastError();
     }
   }
   void TearDown() override {
-    for (const wchar_t* file :
-         {L"keelo_app.exe", L"flutter_windows.dll", L"url_launcher_windows_plugin.dll"}) {
+    for (const wchar_t* file : kPrograms) {
       DeleteFileW((directory_ + L"\\" + file).c_str());
     }
     RemoveDirectoryW(directory_.c_str());
@@ -151,7 +154,7 @@ class MissingDataTest : public ::testing::Test {
 };
 
 TEST_F(MissingDataTest, HostReportsTheViewControllerAndExitsWithOne) {
-  auto host = StartHostProcess(directory_ + L"\\keelo_app.exe", L"", directory_);
+  auto host = StartHostProcess(HostIn(directory_), L"", directory_);
   ASSERT_NE(host, nullptr);
   EXPECT_EQ(host->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(1));
   // The runtime writes its end of line as CR LF.

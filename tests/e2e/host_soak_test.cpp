@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <random>
 #include <sstream>
@@ -314,8 +315,157 @@ class HostSoakTest : public HostTest {
     return text;
   }
 
+  // The seed comes first, so that a run that fails in any way can be made again.
+  void BeginTheRun(size_t calls) {
+    seed_ = SoakSeed();
+    std::printf(
+        "soak: %zu calls, seed %llu (KEELO_SOAK_SEED=%llu KEELO_SOAK_CALLS=%zu replays it)\n",
+        calls, static_cast<unsigned long long>(seed_), static_cast<unsigned long long>(seed_),
+        calls);
+    std::fflush(stdout);
+    started_ = std::chrono::steady_clock::now();
+  }
+
+  // The programs the calls name: an editor with icons, a plain window, and a window whose
+  // program has ended.
+  void StartFixtures() {
+    editor_path_ = FixtureExecutable(L"fixture_versioned.exe");
+    editor_ = FixtureProcess::Start(editor_path_, L"soak editor");
+    plain_ = FixtureProcess::Start(FixtureExecutable(L"fixture_plain.exe"), L"soak plain");
+    gone_ = FixtureProcess::Start(FixtureExecutable(L"fixture_plain.exe"), L"soak gone");
+    ASSERT_TRUE(editor_ && plain_ && gone_);
+    gone_window_ = gone_->window();
+    gone_->Terminate();
+    ASSERT_FALSE(IsWindow(gone_window_));
+  }
+
+  // The window's place and style before the run, for ExpectTheWindowAsBefore.
+  void StartHostAndNoteItsWindow() {
+    ASSERT_NO_FATAL_FAILURE(StartHost(L""));
+    ASSERT_NO_FATAL_FAILURE(WaitForFirstFrame());
+    ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(window_) != FALSE; }, kStartTimeoutMs));
+    host_thread_ = GetWindowThreadProcessId(window_, nullptr);
+    GetWindowRect(window_, &rect_before_);
+    style_before_ = GetWindowLongPtrW(window_, GWL_STYLE);
+  }
+
+  void CollectTargets(SoakTargets* targets) {
+    for (HWND window : {editor_->window(), plain_->window()}) {
+      const auto handle = static_cast<int64_t>(reinterpret_cast<intptr_t>(window));
+      // The mix also sends them as int32, which the host sign-extends.
+      ASSERT_EQ(handle, static_cast<int32_t>(handle));
+      targets->fixture_windows.push_back(handle);
+    }
+    targets->host_window = static_cast<int64_t>(reinterpret_cast<intptr_t>(window_));
+    targets->gone_window = static_cast<int64_t>(reinterpret_cast<intptr_t>(gone_window_));
+    targets->icon_path = WideToUtf8(editor_path_);
+    targets->missing_path = "C:\\keelo-soak-missing-" + std::to_string(seed_) + "\\absent.exe";
+  }
+
+  // Makes |calls| calls of |mix|, tray menus among them, sampling the host before the first and
+  // after every tenth.
+  void RunMix(SoakMix& mix, size_t calls) {
+    ASSERT_NO_FATAL_FAILURE(Sample());
+    const size_t tenth = calls / 10 == 0 ? 1 : calls / 10;
+    size_t next_sample = tenth;
+    bool answered = true;
+    for (const SoakCall& call : mix.WarmUp(kWarmUpRounds)) {
+      answered = answered && Make(call);
+    }
+    while (answered && made_ < calls) {
+      if (mix.OpensTrayMenu()) answered = TrayMenuRound(mix);
+      answered = answered && Make(mix.Next(false));
+      while (answered && made_ >= next_sample && next_sample <= calls) {
+        ASSERT_NO_FATAL_FAILURE(Sample());
+        next_sample += tenth;
+      }
+    }
+    ASSERT_TRUE(answered) << "the run stopped after " << made_ << " calls";
+  }
+
+  // Prints where the time went and what the samples show; fails on wrong replies and on figures
+  // that rose.
+  void ReportAndJudgeTheRun() {
+    const double seconds = Since(started_);
+    std::printf("%s%s", DescribeTimings().c_str(), FormatSamples(samples_).c_str());
+    std::printf("soak: %zu calls, %zu tray menus (%zu opened again), %zu wrong replies, %.1f s\n",
+                made_, menus_, menu_retries_, mismatches_, seconds);
+    const bool gui_counts = GuiResourceCountsAvailable();
+    if (!gui_counts) {
+      std::printf("soak: GDI and USER objects not judged: this system counts none (Wine)\n");
+    }
+    std::fflush(stdout);
+    EXPECT_EQ(mismatches_, 0u) << "seed " << seed_;
+    for (const std::string& fault :
+         SampleFaults(samples_, {kHandleAllowance, kPrivateBytesAllowance}, gui_counts)) {
+      ADD_FAILURE() << fault << " (seed " << seed_ << ")";
+    }
+  }
+
+  // Back to where the run began, through the channels as the UI application would.
+  void PutBackThroughTheChannels(const SoakProxy& start_proxy) {
+    auto reply = client_->InvokeMethod(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
+    EXPECT_EQ(reply.value.value, EncodableValue(false)) << reply.error;
+    reply =
+        client_->InvokeMethod(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", true}});
+    EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess) << reply.error;
+    reply = client_->InvokeMethod(kDesktopChannel, "setLaunchAtStartup",
+                                  EncodableMap{{"enabled", false}});
+    EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
+    EXPECT_FALSE(RunValuePresent());
+    EncodableMap restore = SoakMix::ProxyArguments(start_proxy);
+    restore[EncodableValue("restoreOnExit")] = SoakMix::ProxyArguments(start_proxy);
+    reply = client_->InvokeMethod(kDesktopChannel, "setProxy", EncodableValue(restore));
+    EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
+    const SoakProxy proxy_after = HostProxy();
+    EXPECT_EQ(proxy_after.flags, start_proxy.flags);
+    EXPECT_EQ(proxy_after.server, start_proxy.server);
+  }
+
+  void ExpectOnlyTheEventsOwed(const SoakModel& model) {
+    DrainEvents();
+    EXPECT_EQ(events_["onMiniMode off"], model.mini_mode_exits_reported) << "seed " << seed_;
+    events_.erase("onMiniMode off");
+    // Wine never raises the foreground event; on Windows the fixtures coming forward do.
+    events_.erase("onForeground");
+    EXPECT_TRUE(events_.empty()) << "unexpected messages from the host:\n"
+                                 << DescribeLines(events_);
+  }
+
+  void ExpectTheWindowAsBefore() {
+    EXPECT_TRUE(IsWindowVisible(window_));
+    EXPECT_FALSE(IsIconic(window_));
+    EXPECT_EQ(GetWindowLongPtrW(window_, GWL_STYLE), style_before_);
+    EXPECT_EQ(GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+    RECT rect_after = {};
+    GetWindowRect(window_, &rect_after);
+    EXPECT_TRUE(EqualRect(&rect_before_, &rect_after))
+        << "the window was at " << rect_before_.left << "," << rect_before_.top << " "
+        << rect_before_.right - rect_before_.left << "x" << rect_before_.bottom - rect_before_.top
+        << " and is at " << rect_after.left << "," << rect_after.top << " "
+        << rect_after.right - rect_after.left << "x" << rect_after.bottom - rect_after.top;
+  }
+
+  // Each fault of a message sent gets its line, and nothing else is said: no reply left owed,
+  // none sent twice.
+  void ExpectACleanQuit(const SoakModel& model) {
+    AskHostToQuit(window_);
+    EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
+    EXPECT_EQ(CountLines(host_->Output()), model.diagnostics)
+        << "host said:\n"
+        << DescribeLines(CountLines(host_->Output())) << "expected:\n"
+        << DescribeLines(model.diagnostics);
+  }
+
   uint64_t seed_ = 0;
   std::chrono::steady_clock::time_point started_;
+  std::wstring editor_path_;
+  std::unique_ptr<FixtureProcess> editor_;
+  std::unique_ptr<FixtureProcess> plain_;
+  std::unique_ptr<FixtureProcess> gone_;
+  HWND gone_window_ = nullptr;
+  RECT rect_before_ = {};
+  LONG_PTR style_before_ = 0;
   std::map<std::string, Timing> timings_;
   size_t made_ = 0;
   size_t mismatches_ = 0;
@@ -329,13 +479,7 @@ class HostSoakTest : public HostTest {
 
 TEST_F(HostSoakTest, MixedCallsLeaveTheHostAsItWas) {
   const size_t calls = SoakCalls();
-  seed_ = SoakSeed();
-  std::printf("soak: %zu calls, seed %llu (KEELO_SOAK_SEED=%llu KEELO_SOAK_CALLS=%zu replays it)\n",
-              calls, static_cast<unsigned long long>(seed_), static_cast<unsigned long long>(seed_),
-              calls);
-  std::fflush(stdout);
-  started_ = std::chrono::steady_clock::now();
-
+  BeginTheRun(calls);
   const RegistryValueGuard run_value(kRunKeyPath, kRunValueName);
   run_value.Delete();
   const RegistryValueGuard proxy_enable(kInternetSettings, L"ProxyEnable");
@@ -344,123 +488,23 @@ TEST_F(HostSoakTest, MixedCallsLeaveTheHostAsItWas) {
   const RegistryValueGuard autoconfig_url(kInternetSettings, L"AutoConfigURL");
   const RegistryProxy registry_before = ReadRegistryProxy();
 
-  const std::wstring editor_path = FixtureExecutable(L"fixture_versioned.exe");
-  auto editor = FixtureProcess::Start(editor_path, L"soak editor");
-  auto plain = FixtureProcess::Start(FixtureExecutable(L"fixture_plain.exe"), L"soak plain");
-  auto gone = FixtureProcess::Start(FixtureExecutable(L"fixture_plain.exe"), L"soak gone");
-  ASSERT_TRUE(editor && plain && gone);
-  const HWND gone_window = gone->window();
-  gone->Terminate();
-  ASSERT_FALSE(IsWindow(gone_window));
-
-  ASSERT_NO_FATAL_FAILURE(StartHost(L""));
-  ASSERT_NO_FATAL_FAILURE(WaitForFirstFrame());
-  ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(window_) != FALSE; }, kStartTimeoutMs));
-  host_thread_ = GetWindowThreadProcessId(window_, nullptr);
-  RECT rect_before = {};
-  GetWindowRect(window_, &rect_before);
-  const LONG_PTR style_before = GetWindowLongPtrW(window_, GWL_STYLE);
-
+  ASSERT_NO_FATAL_FAILURE(StartFixtures());
+  ASSERT_NO_FATAL_FAILURE(StartHostAndNoteItsWindow());
   SoakTargets targets;
-  for (HWND window : {editor->window(), plain->window()}) {
-    const auto handle = static_cast<int64_t>(reinterpret_cast<intptr_t>(window));
-    // The mix also sends them as int32, which the host sign-extends.
-    ASSERT_EQ(handle, static_cast<int32_t>(handle));
-    targets.fixture_windows.push_back(handle);
-  }
-  targets.host_window = static_cast<int64_t>(reinterpret_cast<intptr_t>(window_));
-  targets.gone_window = static_cast<int64_t>(reinterpret_cast<intptr_t>(gone_window));
-  targets.icon_path = WideToUtf8(editor_path);
-  targets.missing_path = "C:\\keelo-soak-missing-" + std::to_string(seed_) + "\\absent.exe";
+  ASSERT_NO_FATAL_FAILURE(CollectTargets(&targets));
   SoakModel start;
   start.proxy = HostProxy();
   const char* only = std::getenv("KEELO_SOAK_ONLY");
   SoakMix mix(seed_, targets, start, only == nullptr ? "" : only);
   ASSERT_FALSE(mix.empty()) << "KEELO_SOAK_ONLY names no kind of call: " << only;
 
-  ASSERT_NO_FATAL_FAILURE(Sample());
-  const size_t tenth = calls / 10 == 0 ? 1 : calls / 10;
-  size_t next_sample = tenth;
-  bool answered = true;
-  for (const SoakCall& call : mix.WarmUp(kWarmUpRounds)) {
-    answered = answered && Make(call);
-  }
-  while (answered && made_ < calls) {
-    if (mix.OpensTrayMenu()) answered = TrayMenuRound(mix);
-    answered = answered && Make(mix.Next(false));
-    while (answered && made_ >= next_sample && next_sample <= calls) {
-      ASSERT_NO_FATAL_FAILURE(Sample());
-      next_sample += tenth;
-    }
-  }
-  ASSERT_TRUE(answered) << "the run stopped after " << made_ << " calls";
-  const double seconds = Since(started_);
+  ASSERT_NO_FATAL_FAILURE(RunMix(mix, calls));
+  ReportAndJudgeTheRun();
 
-  std::printf("%s%s", DescribeTimings().c_str(), FormatSamples(samples_).c_str());
-  std::printf("soak: %zu calls, %zu tray menus (%zu opened again), %zu wrong replies, %.1f s\n",
-              made_, menus_, menu_retries_, mismatches_, seconds);
-  const bool gui_counts = GuiResourceCountsAvailable();
-  if (!gui_counts) {
-    std::printf("soak: GDI and USER objects not judged: this system counts none (Wine)\n");
-  }
-  std::fflush(stdout);
-  EXPECT_EQ(mismatches_, 0u) << "seed " << seed_;
-  for (const std::string& fault :
-       SampleFaults(samples_, {kHandleAllowance, kPrivateBytesAllowance}, gui_counts)) {
-    ADD_FAILURE() << fault << " (seed " << seed_ << ")";
-  }
-
-  // Back to where the run began, through the channels as the UI application would.
-  const SoakModel& model = mix.model();
-  auto reply = client_->InvokeMethod(kUiChannel, "setMiniMode", EncodableMap{{"enabled", false}});
-  EXPECT_EQ(reply.value.value, EncodableValue(false)) << reply.error;
-  reply = client_->InvokeMethod(kDesktopChannel, "setQuitAllowed", EncodableMap{{"allowed", true}});
-  EXPECT_EQ(reply.value.kind, devkit::MethodReply::Kind::kSuccess) << reply.error;
-  reply = client_->InvokeMethod(kDesktopChannel, "setLaunchAtStartup",
-                                EncodableMap{{"enabled", false}});
-  EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
-  EXPECT_FALSE(RunValuePresent());
-  EncodableMap restore = SoakMix::ProxyArguments(start.proxy);
-  restore[EncodableValue("restoreOnExit")] = SoakMix::ProxyArguments(start.proxy);
-  reply = client_->InvokeMethod(kDesktopChannel, "setProxy", EncodableValue(restore));
-  EXPECT_EQ(reply.value.value, EncodableValue(true)) << reply.error;
-  const SoakProxy proxy_after = HostProxy();
-  EXPECT_EQ(proxy_after.flags, start.proxy.flags);
-  EXPECT_EQ(proxy_after.server, start.proxy.server);
-
-  DrainEvents();
-  EXPECT_EQ(events_["onMiniMode off"], model.mini_mode_exits_reported) << "seed " << seed_;
-  events_.erase("onMiniMode off");
-  // Wine never raises the foreground event; on Windows the fixtures coming forward do.
-  events_.erase("onForeground");
-  EXPECT_TRUE(events_.empty()) << "unexpected messages from the host:\n"
-                               << [&] {
-                                    std::string text;
-                                    for (const auto& [name, count] : events_)
-                                      text += std::to_string(count) + " x " + name + "\n";
-                                    return text;
-                                  }();
-
-  EXPECT_TRUE(IsWindowVisible(window_));
-  EXPECT_FALSE(IsIconic(window_));
-  EXPECT_EQ(GetWindowLongPtrW(window_, GWL_STYLE), style_before);
-  EXPECT_EQ(GetWindowLongPtrW(window_, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
-  RECT rect_after = {};
-  GetWindowRect(window_, &rect_after);
-  EXPECT_TRUE(EqualRect(&rect_before, &rect_after))
-      << "the window was at " << rect_before.left << "," << rect_before.top << " "
-      << rect_before.right - rect_before.left << "x" << rect_before.bottom - rect_before.top
-      << " and is at " << rect_after.left << "," << rect_after.top << " "
-      << rect_after.right - rect_after.left << "x" << rect_after.bottom - rect_after.top;
-
-  AskHostToQuit(window_);
-  EXPECT_EQ(host_->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0)) << host_->Output();
-  // Each fault of a message sent gets its line, and nothing else is said: no reply left owed,
-  // none sent twice.
-  EXPECT_EQ(CountLines(host_->Output()), model.diagnostics)
-      << "host said:\n"
-      << DescribeLines(CountLines(host_->Output())) << "expected:\n"
-      << DescribeLines(model.diagnostics);
+  PutBackThroughTheChannels(start.proxy);
+  ExpectOnlyTheEventsOwed(mix.model());
+  ExpectTheWindowAsBefore();
+  ExpectACleanQuit(mix.model());
   const RegistryProxy registry_after = ReadRegistryProxy();
   EXPECT_EQ(registry_after, registry_before)
       << "before: " << Describe(registry_before) << "\nafter: " << Describe(registry_after);

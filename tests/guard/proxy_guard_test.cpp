@@ -60,27 +60,20 @@ class ProxyGuardTest : public ::testing::Test {
     host_ = FixtureProcess::Start(FixtureExecutable(L"fixture_plain.exe"), L"Keelo guard host");
   }
   ~ProxyGuardTest() override {
-    for (const ScopedHandle& guard : guards_) {
-      if (WaitForSingleObject(guard.get(), 0) == WAIT_TIMEOUT) TerminateProcess(guard.get(), 1);
-    }
+    // Ended while their host still runs: a guard that saw it end would put its snapshot back
+    // over the reset below.
+    guards_.clear();
     // Direct connection, whatever the test did.
     ApplyProxySettings(ProxySettings{}, ProxyCalls::Real());
   }
 
   // A guard for |host_process_id|; null when it could not be started.
   HANDLE StartGuard(DWORD host_process_id) {
-    const std::wstring executable = WindowsPathOf(KEELO_PROXY_GUARD);
-    std::wstring command_line = L"\"" + executable + L"\" " + std::to_wstring(host_process_id);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(executable.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, nullptr, &startup, &started)) {
-      return nullptr;
-    }
-    CloseHandle(started.hThread);
-    guards_.emplace_back(started.hProcess);
-    return started.hProcess;
+    std::unique_ptr<ChildProcess> guard =
+        ChildProcess::Start(WindowsPathOf(KEELO_PROXY_GUARD), std::to_wstring(host_process_id));
+    if (guard == nullptr) return nullptr;
+    guards_.push_back(std::move(guard));
+    return guards_.back()->handle();
   }
 
   // The host's proxy in force and its snapshot on disk, as while a focus session runs.
@@ -97,7 +90,7 @@ class ProxyGuardTest : public ::testing::Test {
   const ProxyRegistryGuard proxy_values_;
   RegistryValueGuard snapshot_{kProxySnapshotKeyPath, kProxySnapshotValueName};
   std::unique_ptr<FixtureProcess> host_;
-  std::vector<ScopedHandle> guards_;
+  std::vector<std::unique_ptr<ChildProcess>> guards_;
 };
 
 TEST(GuardedProcessIdTest, IsADecimalNumberAndNothingElse) {

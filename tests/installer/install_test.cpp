@@ -18,6 +18,7 @@
 #include "tests/e2e/host_control.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 #include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
@@ -26,7 +27,6 @@
 namespace keelo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kNewerRefused[] = L"A newer version of Keelo is already installed.";
 
 std::wstring RunValueData() {
@@ -36,23 +36,6 @@ std::wstring RunValueData() {
 bool KeyExists(const wchar_t* key) {
   ScopedRegistryKey opened;
   return RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, opened.put()) == ERROR_SUCCESS;
-}
-
-// The installation holds exactly the files of |bundle|, byte for byte.
-void ExpectInstalledFilesAre(const std::wstring& bundle) {
-  const std::vector<std::wstring> files = FilesBelow(bundle);
-  ASSERT_FALSE(files.empty()) << bundle;
-  EXPECT_EQ(FilesBelow(InstallDirectory()), files);
-  const std::wstring installed = InstallDirectory() + L"\\";
-  const std::wstring staged = bundle + L"\\";
-  for (const std::wstring& file : files) {
-    EXPECT_TRUE(FileContents(installed + file) == FileContents(staged + file)) << file;
-  }
-}
-
-std::wstring OnlyProduct() {
-  const std::vector<std::wstring> products = InstalledProducts();
-  return products.size() == 1 ? products.front() : L"<" + std::to_wstring(products.size()) + L">";
 }
 
 // The visible dialog box of process |process_id|, once there is one; null after |timeout_ms|.
@@ -150,14 +133,6 @@ TEST_F(InstallerTest, NewerPackageReplacesTheInstalledVersionInPlace) {
   const std::optional<Shortcut> shortcut = ReadShortcut(StartMenuShortcut());
   ASSERT_TRUE(shortcut.has_value());
   EXPECT_TRUE(SamePath(shortcut->target, InstalledHost())) << shortcut->target;
-}
-
-TEST_F(InstallerTest, RebuiltPackageOfTheSameVersionReplacesTheInstalledOne) {
-  ASSERT_EQ(Install(ProductPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  ASSERT_EQ(Install(RebuiltPackage()), static_cast<DWORD>(ERROR_SUCCESS)) << LastMsiexecLog();
-  EXPECT_EQ(OnlyProduct(), PackageProperty(RebuiltPackage(), L"ProductCode"));
-  EXPECT_EQ(KeeloUninstallEntries().size(), 1u);
-  ExpectInstalledFilesAre(ProductBundle());
 }
 
 TEST_F(InstallerTest, OlderPackageIsRefusedWithAMessageAndTheNewerStays) {

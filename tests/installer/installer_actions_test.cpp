@@ -14,6 +14,7 @@
 #include "proxy/proxy_settings.h"
 #include "tests/e2e/host_process.h"
 #include "tests/installer/installer_fixture.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/host_names.h"
 #include "tests/support/proxy_registry.h"
 #include "tests/support/registry_text.h"
@@ -22,7 +23,6 @@
 namespace keelo::testing {
 namespace {
 
-constexpr DWORD kStartTimeoutMs = 15000;
 constexpr wchar_t kFolder[] = L"C:\\Users\\Ann\\AppData\\Local\\Programs\\Keelo";
 
 std::optional<std::wstring> StoredRunValue() {
@@ -94,7 +94,7 @@ TEST(RunValueTest, RemoveTakesTheValueAndItsSwitchAndSucceedsWhenNothingIsLeft) 
 TEST(QuitKeeloRunningFromTest, OnlyTheHostOfTheFolderIsAskedAndItEndsWithZero) {
   // The product's staged bundle runs without the development kit's driver.
   const std::unique_ptr<ChildProcess> host =
-      StartHostProcess(ProductBundle() + L"\\keelo_app.exe", L"--minimized", ProductBundle());
+      StartHostProcess(HostIn(ProductBundle()), L"--minimized", ProductBundle());
   ASSERT_NE(host, nullptr);
   ASSERT_NE(WaitForHostWindow(host->id(), kStartTimeoutMs), nullptr) << host->Output();
 
@@ -142,15 +142,9 @@ TEST_F(ProxyLeftBehindTest, OnlyTheSnapshotOfAHostThatEndedIsPutBack) {
 // A guard keeps its executable open until its host's snapshot goes.
 TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
   ASSERT_TRUE(SaveProxySnapshot({GetCurrentProcessId(), ProxySettings{}}));
-  const std::wstring guard_path = ProductBundle() + L"\\" + kProxyGuardExecutable;
-  std::wstring command_line = L"\"" + guard_path + L"\" " + std::to_wstring(GetCurrentProcessId());
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION started = {};
-  ASSERT_TRUE(CreateProcessW(guard_path.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                             nullptr, nullptr, &startup, &started));
-  const ScopedHandle guard(started.hProcess);
-  const ScopedHandle thread(started.hThread);
+  const std::unique_ptr<ChildProcess> guard = ChildProcess::Start(
+      ProductBundle() + L"\\" + kProxyGuardExecutable, std::to_wstring(GetCurrentProcessId()));
+  ASSERT_NE(guard, nullptr) << GetLastError();
   ASSERT_TRUE(WaitUntil(
       [&] {
         const ScopedHandle watching(
@@ -161,13 +155,13 @@ TEST_F(ProxyLeftBehindTest, WaitingForTheGuardsOfAFolderEndsWithTheirSnapshot) {
 
   // Another folder's guards are not waited for; this one's are, until the timeout.
   WaitForProxyGuardsIn(InstallDirectory(), kStartTimeoutMs);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
   WaitForProxyGuardsIn(ProductBundle(), 100);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   ASSERT_TRUE(RemoveProxySnapshot());
   WaitForProxyGuardsIn(ProductBundle(), kStartTimeoutMs);
-  EXPECT_EQ(WaitForSingleObject(guard.get(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(guard->handle(), 0), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "tests/support/fixtures.h"
+#include "tests/support/host_bundle.h"
 #include "tests/support/registry_text.h"
 
 namespace keelo::testing {
@@ -107,11 +108,13 @@ std::wstring NewerPackage() { return WindowsPathOf(KEELO_NEWER_PACKAGE); }
 std::wstring NewerBundle() { return WindowsPathOf(KEELO_NEWER_BUNDLE); }
 std::wstring NewerVersion() { return L"" KEELO_NEWER_VERSION; }
 std::wstring RebuiltPackage() { return WindowsPathOf(KEELO_REBUILT_PACKAGE); }
+std::wstring SignedBundle() { return WindowsPathOf(KEELO_SIGNED_BUNDLE); }
+std::wstring SignedActions() { return WindowsPathOf(KEELO_SIGNED_ACTIONS); }
 
 std::wstring InstallDirectory() {
   return KnownFolder(FOLDERID_LocalAppData) + L"\\Programs\\Keelo";
 }
-std::wstring InstalledHost() { return InstallDirectory() + L"\\keelo_app.exe"; }
+std::wstring InstalledHost() { return HostIn(InstallDirectory()); }
 std::wstring StartMenuShortcut() { return KnownFolder(FOLDERID_Programs) + L"\\Keelo.lnk"; }
 std::wstring UserProgramsFolder() { return KnownFolder(FOLDERID_LocalAppData) + L"\\Programs"; }
 
@@ -204,10 +207,15 @@ std::vector<UninstallEntry> KeeloUninstallEntries() {
       const std::wstring entry = uninstall + L"\\" + name;
       if (RegistryString(hive, entry, L"DisplayName") != L"Keelo") continue;
       entries.push_back({name, RegistryString(hive, entry, L"Publisher"),
-                         RegistryString(hive, entry, L"DisplayVersion")});
+                         RegistryString(hive, entry, L"DisplayVersion"), hive, entry});
     }
   }
   return entries;
+}
+
+std::wstring OnlyProduct() {
+  const std::vector<std::wstring> products = InstalledProducts();
+  return products.size() == 1 ? products.front() : L"<" + std::to_wstring(products.size()) + L">";
 }
 
 std::vector<std::wstring> FilesBelow(const std::wstring& root) {
@@ -232,6 +240,17 @@ std::string FileContents(const std::wstring& path) {
 
 bool Exists(const std::wstring& path) {
   return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+void ExpectInstalledFilesAre(const std::wstring& bundle) {
+  const std::vector<std::wstring> files = FilesBelow(bundle);
+  ASSERT_FALSE(files.empty()) << bundle;
+  EXPECT_EQ(FilesBelow(InstallDirectory()), files);
+  const std::wstring installed = InstallDirectory() + L"\\";
+  const std::wstring staged = bundle + L"\\";
+  for (const std::wstring& file : files) {
+    EXPECT_TRUE(FileContents(installed + file) == FileContents(staged + file)) << file;
+  }
 }
 
 std::optional<Shortcut> ReadShortcut(const std::wstring& path) {

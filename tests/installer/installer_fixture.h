@@ -36,8 +36,13 @@ std::wstring ProductBundle();
 std::wstring NewerPackage();
 std::wstring NewerBundle();
 std::wstring NewerVersion();
-// The product's bundle and version packaged again, with a product code of its own.
+// The product's bundle and version packaged again, with a product code of its own, and signed
+// with a throwaway certificate: our executables in the bundle and the custom-action library
+// before they were packaged, and the package. The signed copies of the bundle and of the
+// library that it holds.
 std::wstring RebuiltPackage();
+std::wstring SignedBundle();
+std::wstring SignedActions();
 
 // Where the package puts Keelo and its shortcut for the user who runs the tests.
 std::wstring InstallDirectory();
@@ -79,16 +84,25 @@ std::wstring ProductInfo(const std::wstring& product_code, const wchar_t* proper
 
 // The entries under installed apps named "Keelo", of the current user and of the machine.
 struct UninstallEntry {
+  // The product code, the key's name.
   std::wstring key;
   std::wstring publisher;
   std::wstring version;
+  HKEY hive = nullptr;
+  // The whole key below |hive|.
+  std::wstring path;
 };
 std::vector<UninstallEntry> KeeloUninstallEntries();
+
+// The product code of the one installed Keelo, or "<N>" for N installed.
+std::wstring OnlyProduct();
 
 // The files below |root|, as sorted paths relative to it.
 std::vector<std::wstring> FilesBelow(const std::wstring& root);
 std::string FileContents(const std::wstring& path);
 bool Exists(const std::wstring& path);
+// The installation holds exactly the files of |bundle|, byte for byte.
+void ExpectInstalledFilesAre(const std::wstring& bundle);
 
 struct Shortcut {
   std::wstring target;

@@ -5,9 +5,10 @@
 #include <msiquery.h>
 
 #include <string>
-#include <vector>
 
 #include "tests/installer/installer_fixture.h"
+#include "tests/installer/version_resource.h"
+#include "tests/support/host_bundle.h"
 
 namespace keelo::testing {
 namespace {
@@ -19,36 +20,8 @@ constexpr UINT kWordCount = 15;
 constexpr INT kCompressed = 2;
 constexpr INT kElevationNotRequired = 8;
 
-struct ExecutableVersion {
-  // The version resource's fixed fields, joined with dots.
-  std::wstring fields;
-  // Its ProductVersion text.
-  std::wstring text;
-};
-
-ExecutableVersion ReadVersion(const std::wstring& executable) {
-  ExecutableVersion version;
-  const DWORD size = GetFileVersionInfoSizeW(executable.c_str(), nullptr);
-  std::vector<BYTE> data(size);
-  if (size == 0 || !GetFileVersionInfoW(executable.c_str(), 0, size, data.data())) return version;
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
-    version.fields = std::to_wstring(HIWORD(fixed->dwProductVersionMS)) + L"." +
-                     std::to_wstring(LOWORD(fixed->dwProductVersionMS)) + L"." +
-                     std::to_wstring(HIWORD(fixed->dwProductVersionLS)) + L"." +
-                     std::to_wstring(LOWORD(fixed->dwProductVersionLS));
-  }
-  wchar_t* text = nullptr;
-  if (VerQueryValueW(data.data(), L"\\StringFileInfo\\040904E4\\ProductVersion",
-                     reinterpret_cast<void**>(&text), &length)) {
-    version.text = text;
-  }
-  return version;
-}
-
-TEST(PackageTest, IsNamedAndVersionedAfterTheExecutableWithoutItsBuildNumber) {
-  const ExecutableVersion executable = ReadVersion(ProductBundle() + L"\\keelo_app.exe");
+TEST(PackageTest, IsNamedAfterTheVersionWithoutItsBuildNumberAndCarriesAllOfIt) {
+  const ExecutableVersion executable = ReadExecutableVersion(HostIn(ProductBundle()));
   const size_t plus = executable.text.find(L'+');
   ASSERT_NE(plus, std::wstring::npos) << "ProductVersion \"" << executable.text << "\"";
   const std::wstring version = executable.text.substr(0, plus);
@@ -57,7 +30,8 @@ TEST(PackageTest, IsNamedAndVersionedAfterTheExecutableWithoutItsBuildNumber) {
 
   const std::wstring package = ProductPackage();
   EXPECT_EQ(package.substr(package.rfind(L'\\') + 1), L"keelo-" + version + L"-x64.msi");
-  EXPECT_EQ(PackageProperty(package, L"ProductVersion"), version);
+  // Windows Installer compares the first three fields only; installed apps show all four.
+  EXPECT_EQ(PackageProperty(package, L"ProductVersion"), executable.fields);
 }
 
 TEST(PackageTest, InstallsForTheUserOn64BitWindowsWithoutElevation) {

@@ -176,6 +176,29 @@ TEST(StandardCodecReadPastEnd, TruncatedDoubleAndCountsYieldZero) {
   EXPECT_EQ(diagnostics, kReadPastEnd);
 }
 
+// Every kind of fault: cut short, a dishonest size, an unknown tag, and nesting too deep.
+TEST(StandardCodecQuietReader, CountsEveryFaultWithoutWritingALine) {
+  Bytes too_deep;
+  for (int level = 0; level < 300; ++level) too_deep.insert(too_deep.end(), {0x0C, 0x01});
+  too_deep.push_back(0x00);
+  for (const Bytes& message : {Bytes{}, Hex("07 05 61 62 63"), Hex("07 FF FF FF FF FF 61"),
+                               Hex("0C 02 0F 01"), too_deep}) {
+    ByteBufferStreamReader reader(message.data(), message.size());
+    reader.set_quiet(true);
+    const std::string diagnostics =
+        CaptureStderr([&] { SharedSerializer().ReadTaggedValue(&reader); });
+    EXPECT_TRUE(reader.failed()) << message.size() << " bytes";
+    EXPECT_EQ(diagnostics, "") << message.size() << " bytes";
+  }
+
+  // A quiet reader of a whole message reads what a loud one reads.
+  const Bytes whole = Hex("07 02 68 69");
+  ByteBufferStreamReader reader(whole.data(), whole.size());
+  reader.set_quiet(true);
+  EXPECT_EQ(SharedSerializer().ReadTaggedValue(&reader), EncodableValue("hi"));
+  EXPECT_FALSE(reader.failed());
+}
+
 TEST(StandardCodecCustomValue, WrittenAsNullWithItsLineAndListKeepsCount) {
   const EncodableValue list =
       EncodableList{EncodableValue(CustomEncodableValue(42)), EncodableValue(1)};

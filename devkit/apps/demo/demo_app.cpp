@@ -3,15 +3,16 @@
 // block list given as entrypoint arguments (--session-seconds=N, --block=a.exe,b.exe); while it
 // runs, quitting is forbidden, the tray's status line and tooltip count down, and a blocked
 // program that comes to the front is minimised and the user told. The tray's "mini" and "park"
-// commands are answered, and at the end quitting is allowed again. The view shows text only:
-// the time left, what was blocked, and the first installed applications, each icon as the size
-// of the PNG image that arrived.
+// commands are answered, and at the end quitting is allowed again. The engine draws its view as
+// demo_face.h lays it out: the time left, the session's state, what was blocked and when, and the
+// first installed applications with their icons; the same as text is the view's status text.
 
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <iterator>
 #include <optional>
@@ -25,6 +26,7 @@
 #include "common/text_conversion.h"
 #include "devkit/app_api/app_interface.h"
 #include "devkit/app_api/app_start.h"
+#include "devkit/apps/demo/demo_face.h"
 #include "devkit/apps/demo/focus_session.h"
 #include "devkit/driver/protocol/method_envelopes.h"
 
@@ -108,6 +110,15 @@ std::string ChannelVariable() {
 
 int64_t NowMs() { return static_cast<int64_t>(GetTickCount64()); }
 
+// "14:03:27", the user's wall-clock time.
+std::string ClockTime() {
+  SYSTEMTIME now{};
+  GetLocalTime(&now);
+  char text[16];
+  std::snprintf(text, sizeof(text), "%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
+  return text;
+}
+
 class DemoApp {
  public:
   DemoApp(const KeeloPeerInterface& peer, std::string channel, devkit::FocusSettings settings)
@@ -125,6 +136,7 @@ class DemoApp {
     peer_.set_handler(peer_.context, channel_.c_str(), &DemoApp::OnDesktopEvent, this);
     peer_.set_handler(peer_.context, ui_channel_.c_str(), &DemoApp::OnUiEvent, this);
     Tell(channel_, "setQuitAllowed", Arguments({{"allowed", flutter::EncodableValue(false)}}));
+    peer_.set_painter(peer_.context, &DemoApp::Paint, this);
     ShowTimeLeft();
     poller_ = std::thread(&DemoApp::Poll, this);
   }
@@ -234,6 +246,7 @@ class DemoApp {
     const std::string blocked = devkit::MatchBlocked(settings_.blocked_exes, identity);
     if (blocked.empty()) return;
     session_.RecordBlock(blocked);
+    blocks_.push_back({devkit::DisplayName(blocked), ClockTime()});
     Tell(channel_, "blockWindow", Arguments({{"hwnd", flutter::EncodableValue(hwnd)}}));
     // blockWindow takes the host out of mini mode.
     mini_mode_ = false;
@@ -311,13 +324,22 @@ class DemoApp {
       app->ShowView();
       return;
     }
+    // The icons already shown stay until their new ones come, rather than blink out.
+    std::vector<ShownApp> previous = std::move(app->shown_apps_);
     app->shown_apps_.clear();
     flutter::EncodableMap items;
     for (const flutter::EncodableValue& entry : *entries) {
       const auto* record = entry.GetIf<flutter::EncodableMap>();
       if (record == nullptr) continue;
-      app->shown_apps_.push_back({StringField(*record, "exe"), StringField(*record, "name"),
-                                  StringField(*record, "icon")});
+      app->shown_apps_.push_back({StringField(*record, "exe"),
+                                  StringField(*record, "name"),
+                                  StringField(*record, "icon"),
+                                  {}});
+      for (ShownApp& earlier : previous) {
+        if (earlier.exe == app->shown_apps_.back().exe) {
+          app->shown_apps_.back().png = std::move(earlier.png);
+        }
+      }
       items[flutter::EncodableValue(app->shown_apps_.back().exe)] =
           flutter::EncodableValue(app->shown_apps_.back().icon);
       if (app->shown_apps_.size() == kShownApps) break;
@@ -343,13 +365,14 @@ class DemoApp {
                              : nullptr;
     std::string text = "Installed applications: " + std::to_string(app->catalogue_count_) +
                        "; the first " + std::to_string(app->shown_apps_.size()) + ":";
-    for (const ShownApp& shown : app->shown_apps_) {
+    for (ShownApp& shown : app->shown_apps_) {
       std::string picture = "no icon";
       if (images == nullptr) {
         picture = DescribeFailure("getIcons", reply);
       } else if (const auto found = images->find(flutter::EncodableValue(shown.exe));
                  found != images->end() && found->second.Holds<std::vector<uint8_t>>()) {
-        picture = DescribePng(found->second.Get<std::vector<uint8_t>>());
+        shown.png = found->second.Get<std::vector<uint8_t>>();
+        picture = DescribePng(shown.png);
       }
       text += "\n    " + shown.exe + " (" + shown.name + ")  " + picture;
     }
@@ -360,10 +383,34 @@ class DemoApp {
 
   void SetStatus(const std::string& text) { peer_.set_status_text(peer_.context, text.c_str()); }
 
+  // On the UI thread, for every frame; the status text changes whenever the face would, so its
+  // frame requests are the face's too.
+  static void Paint(float width, float height, KeeloDrawFunction draw, void* frame,
+                    void* user_data) {
+    const auto* app = static_cast<const DemoApp*>(user_data);
+    devkit::FaceState state;
+    state.seconds_left = app->session_.SecondsLeft(NowMs());
+    state.session_seconds = app->settings_.session_seconds;
+    state.blocking = app->settings_.blocked_exes;
+    state.blocked = app->blocks_;
+    state.front = app->front_;
+    state.note = app->last_tray_command_;
+    state.app_count = app->catalogue_count_;
+    for (const ShownApp& shown : app->shown_apps_) {
+      state.apps.push_back({shown.name.empty() ? shown.exe : shown.name, &shown.png});
+    }
+    state.apps_note =
+        app->catalogue_.empty() ? "Asking the host for the installed apps" : app->catalogue_;
+    const devkit::Face face = devkit::BuildFace(state, width, height);
+    draw(frame, face.items().data(), face.items().size());
+  }
+
   struct ShownApp {
     std::string exe;
     std::string name;
     std::string icon;
+    // The icon that came for it, a PNG; empty until then.
+    std::vector<uint8_t> png;
   };
 
   const KeeloPeerInterface peer_;
@@ -383,6 +430,7 @@ class DemoApp {
   std::string front_ = "Waiting for the application in front";
   std::string last_tray_command_;
   std::vector<ShownApp> shown_apps_;
+  std::vector<devkit::FaceBlock> blocks_;
   size_t catalogue_count_ = 0;
   std::string catalogue_;
   std::thread poller_;
