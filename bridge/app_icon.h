@@ -9,4 +9,9 @@
 // shared-image cache, which hands back the first size it cached whatever size is asked.
 ScopedIcon LoadAppIcon(int size);
 
+// Whether a WM_SETTINGCHANGE for |action| (its wParam) or |area| (its lParam text, null for none)
+// may change the sizes icons are drawn at: the icon metrics, or the window metrics that the
+// system's text scaling changes.
+bool ChangesIconMetrics(WPARAM action, const wchar_t* area);
+
 #endif  // BRIDGE_APP_ICON_H_

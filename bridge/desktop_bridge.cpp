@@ -48,9 +48,14 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, S
 
   proxy_ = std::make_unique<ProxyKeeper>(system_.proxy);
   // After both channels exist, since a report goes out on the desktop channel.
-  foreground_ =
-      std::make_unique<ForegroundWatcher>(window_, [this](flutter::EncodableMap identity) {
+  foreground_ = std::make_unique<ForegroundWatcher>(
+      window_,
+      [this](flutter::EncodableMap identity) {
         SendEvent(*desktop_channel_, "onForeground", std::move(identity));
+      },
+      // Mini mode comes later; a change before it exists has no timer to put back on top.
+      [this](HWND front) {
+        if (mini_mode_) mini_mode_->OnForegroundChanged(front);
       });
   window_icons_ = std::make_unique<WindowIcons>(window_);
   // Converted here, where the base is accessible; the facilities see nothing else of the bridge.
@@ -61,10 +66,13 @@ DesktopBridge::DesktopBridge(flutter::BinaryMessenger* messenger, HWND window, S
         SendEvent(*ui_channel_, "onTrayCommand", flutter::EncodableMap{{"command", command}});
       },
       services);
-  mini_mode_ = std::make_unique<MiniMode>(window_, [this] {
-    SendEvent(*ui_channel_, "onMiniMode", flutter::EncodableMap{{"enabled", false}});
-  });
-  blocker_ = std::make_unique<WindowBlocker>(window_);
+  mini_mode_ = std::make_unique<MiniMode>(
+      window_,
+      [this] {
+        SendEvent(*ui_channel_, "onMiniMode", flutter::EncodableMap{{"enabled", false}});
+      },
+      system_.list_monitors);
+  blocker_ = std::make_unique<WindowBlocker>(window_, system_.virtual_desktops);
   startup_ = std::make_unique<StartupEntry>(system_.is_packaged);
   shell_jobs_ = std::make_unique<ShellJobs>(
       system_.list_folder, system_.read_cloaked,
@@ -164,7 +172,8 @@ std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT mess
 std::optional<LRESULT> DesktopBridge::HandleCountedWindowMessage(HWND window, UINT message,
                                                                  WPARAM wparam, LPARAM lparam) {
   // Each facility takes its own messages; offered in this order, which is that of the rows of
-  // the hook (icons, session end, close, tray, the foreground's timer, the tracking size).
+  // the hook (icons, session end, close, tray, the foreground's timer, the tracking size). A
+  // change of DPI or of the settings goes on through every facility that follows it.
   if (std::optional<LRESULT> result = window_icons_->HandleWindowMessage(message, wparam, lparam)) {
     return result;
   }

@@ -9,8 +9,8 @@ ForegroundWatcher* current_watcher = nullptr;
 
 }  // namespace
 
-ForegroundWatcher::ForegroundWatcher(HWND window, Report report)
-    : window_(window), report_(std::move(report)) {
+ForegroundWatcher::ForegroundWatcher(HWND window, Report report, InFront in_front)
+    : window_(window), report_(std::move(report)), in_front_(std::move(in_front)) {
   current_watcher = this;
   // Out of context, its events arrive through this thread's message loop. A failed installation
   // leaves the reports off and everything else working.
@@ -37,6 +37,9 @@ void CALLBACK ForegroundWatcher::ForegroundEventProc(HWINEVENTHOOK, DWORD, HWND 
 void ForegroundWatcher::OnForegroundChanged(HWND window) {
   // What is in front now is what the UI application must know; an earlier frame no longer is.
   CancelFrameLookAgain();
+  // Before the identity, which asks the window's process: what acts on the window in front (the
+  // timer going back above a taskbar) is seen to act at once.
+  in_front_(window);
   const AppProcess process = ResolveAppProcess(window);
   ReportForeground(window, process);
   if (process.frame != FrameState::kWaitingForApp) return;

@@ -15,10 +15,13 @@ class ForegroundWatcher {
  public:
   // Receives the identity record of a window that came to the front.
   using Report = std::function<void(flutter::EncodableMap identity)>;
+  // Receives the window that came to the front, before anything is asked about it.
+  using InFront = std::function<void(HWND window)>;
 
-  // Installs the hook, which reports through |report| while this watcher lives. |window| is the
-  // host's main window, which also carries the timer of a second look at a packaged app's frame.
-  ForegroundWatcher(HWND window, Report report);
+  // Installs the hook, which tells |in_front| and reports through |report| while this watcher
+  // lives. |window| is the host's main window, which also carries the timer of a second look at
+  // a packaged app's frame.
+  ForegroundWatcher(HWND window, Report report, InFront in_front);
   // Removes the hook and the second look's timer.
   ~ForegroundWatcher();
 
@@ -31,8 +34,9 @@ class ForegroundWatcher {
                                            LONG object_id, LONG child_id, DWORD thread_id,
                                            DWORD time) noexcept;
 
-  // Reports |window|'s identity. A packaged app's frame that does not hold the app's window yet
-  // is looked at once more shortly after, and reported again if the app is inside by then.
+  // Tells who wants to know at once that |window| is in front, then reports its identity. A
+  // packaged app's frame that does not hold the app's window yet is looked at once more shortly
+  // after, and reported again if the app is inside by then.
   void OnForegroundChanged(HWND window);
 
   // The identity of the window in front; nothing when there is none or it is the host's own.
@@ -56,6 +60,7 @@ class ForegroundWatcher {
 
   HWND window_;
   Report report_;
+  InFront in_front_;
   HWINEVENTHOOK hook_ = nullptr;
   // A frame reported as the frame host itself, whose timer runs for a second look.
   HWND frame_to_look_again_ = nullptr;

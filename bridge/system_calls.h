@@ -8,7 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "bridge/display_monitors.h"
 #include "bridge/folder_listing.h"
+#include "bridge/virtual_desktops.h"
 #include "bridge/window_cloaking.h"
 #include "proxy/proxy_calls.h"
 
@@ -48,6 +50,15 @@ struct SystemCalls {
   // Reads whether the compositor hides a window (DWMWA_CLOAKED). Wine's compositor answers
   // E_NOTIMPL, so a test cannot have a window hidden this way.
   CloakReader read_cloaked;
+
+  // Lists the monitors with their work areas and DPIs. Wine shows one monitor, keeps its work
+  // area the whole screen whatever the taskbar does, and changes no DPI while a process runs, so
+  // a test cannot move a taskbar, unplug a monitor or change the scaling.
+  MonitorLister list_monitors;
+
+  // Asks the shell where a window is among the virtual desktops, and moves the host's own
+  // window to the one in front. Wine has no virtual desktops and no such interface.
+  VirtualDesktopCalls virtual_desktops;
 
   // The system's own operations, which the bridge starts with; this unit alone performs them,
   // and proxy/ those of the proxy.

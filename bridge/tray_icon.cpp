@@ -5,8 +5,10 @@
 
 #include "bridge/app_icon.h"
 #include "bridge/tray_menu.h"
+#include "bridge/tray_retry.h"
 #include "bridge/window_messages.h"
 #include "common/scoped_handles.h"
+#include "engine_api/flutter_windows.h"
 
 namespace {
 
@@ -37,6 +39,13 @@ std::wstring TrayText(std::wstring text) {
   return text;
 }
 
+// |metric| (SM_CXSMICON, SM_CXICON) at the DPI of the main monitor, whose taskbar holds the
+// notification area; read each time, as the user may change its scaling while the host runs.
+int TaskbarIconSize(int metric) {
+  const HMONITOR primary = MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+  return GetSystemMetricsForDpi(metric, FlutterDesktopGetDpiForMonitor(primary));
+}
+
 }  // namespace
 
 TrayIcon::TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_command,
@@ -55,7 +64,7 @@ void TrayIcon::Update() {
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
   // The shell keeps a copy of the icon; this one goes when the call has returned.
-  const ScopedIcon icon = LoadAppIcon(GetSystemMetrics(SM_CXSMICON));
+  const ScopedIcon icon = LoadAppIcon(TaskbarIconSize(SM_CXSMICON));
   data.hIcon = icon.get();
   CopyField(data.szTip, tooltip_);
   if (added_) {
@@ -66,9 +75,33 @@ void TrayIcon::Update() {
   // every later add as a duplicate: an icon the shell takes a modify for is there. A failure of
   // both leaves the flag down, so that the next update tries again.
   added_ = notify_shell_(NIM_ADD, data) || notify_shell_(NIM_MODIFY, data);
+  if (added_) {
+    CancelRetry();
+    failed_adds_ = 0;
+    return;
+  }
+  // A host started at sign-in may come before the shell's taskbar, which then need not say
+  // "TaskbarCreated" when it is ready: without another try the icon would never appear, and a
+  // host closed to the tray would be out of the user's reach.
+  ScheduleRetry();
+}
+
+void TrayIcon::ScheduleRetry() {
+  // Without a window, SetTimer would make a timer of the thread's under another id, which no
+  // tick would reach here and KillTimer would never end.
+  if (retry_delay_ms_ || window_ == nullptr) return;
+  retry_delay_ms_ = TrayAddRetryDelayMs(++failed_adds_);
+  SetTimer(window_, kTrayAddRetryTimer, *retry_delay_ms_, nullptr);
+}
+
+void TrayIcon::CancelRetry() {
+  if (!retry_delay_ms_) return;
+  KillTimer(window_, kTrayAddRetryTimer);
+  retry_delay_ms_.reset();
 }
 
 void TrayIcon::Remove() {
+  CancelRetry();
   if (!added_) return;
   notify_shell_(NIM_DELETE, IconData(window_));
   added_ = false;
@@ -93,7 +126,7 @@ void TrayIcon::Notify(const std::wstring& title, const std::wstring& body) {
   CopyField(data.szInfoTitle, title);
   CopyField(data.szInfo, body);
   data.dwInfoFlags = kBalloonFlags;
-  const ScopedIcon balloon_icon = LoadAppIcon(GetSystemMetrics(SM_CXICON));
+  const ScopedIcon balloon_icon = LoadAppIcon(TaskbarIconSize(SM_CXICON));
   data.hBalloonIcon = balloon_icon.get();
   // Without an icon in the area, the shell shows no balloon; nothing to tell the UI.
   notify_shell_(NIM_MODIFY, data);
@@ -141,17 +174,34 @@ void TrayIcon::ShowMenu() {
   }
 }
 
-std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM, LPARAM lparam) {
+std::optional<LRESULT> TrayIcon::HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   if (message == kTrayCallbackMessage) {
     // In the shell's legacy callback form the low word is the mouse or balloon event.
     if (HandleCallback(LOWORD(lparam))) return 0;
     return std::nullopt;
   }
+  if (message == WM_TIMER && wparam == kTrayAddRetryTimer) {
+    // A tick already queued when the try was given up (the icon added meanwhile, or a quit) adds
+    // nothing.
+    if (!retry_delay_ms_) return 0;
+    CancelRetry();
+    Update();
+    return 0;
+  }
   if (message == TaskbarCreatedMessage()) {
-    // The shell restarted and lost every icon.
+    // The shell restarted and lost every icon, or is ready at last: the icon is offered at once,
+    // and a refusal starts the waits anew.
+    CancelRetry();
+    failed_adds_ = 0;
     added_ = false;
     Update();
+    return std::nullopt;
   }
+  // Drawn again at the size the taskbar now shows; an icon not there yet gets it when added.
+  const bool new_size = message == WM_DPICHANGED ||
+                        (message == WM_SETTINGCHANGE &&
+                         ChangesIconMetrics(wparam, reinterpret_cast<const wchar_t*>(lparam)));
+  if (new_size && added_) Update();
   return std::nullopt;
 }
 

@@ -19,6 +19,8 @@ inline constexpr UINT kTrayIconId = 1;
 inline constexpr UINT kTrayCallbackMessage = WM_APP + 7;
 // The most UTF-16 units kept of a tooltip or a status line: room in the shell's 128-unit buffer.
 inline constexpr size_t kMaxTrayTextUnits = 120;
+// The main window's timer on which a refused icon is offered to the shell again.
+inline constexpr UINT_PTR kTrayAddRetryTimer = 0x4B54;
 
 class TrayIcon {
  public:
@@ -29,7 +31,8 @@ class TrayIcon {
   using SendCommand = std::function<void(const char* command)>;
 
   // Adds the icon for |window| with the tooltip "Keelo". |host| opens the window, runs the menu's
-  // loop and quits for the menu's items.
+  // loop and quits for the menu's items. A shell that refuses the icon is asked again later, on
+  // a timer of |window|, until it takes it.
   TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_command, HostServices& host);
   // Removes the icon.
   ~TrayIcon();
@@ -37,9 +40,10 @@ class TrayIcon {
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
-  // Adds the icon, or brings it up to date when it is there already.
+  // Adds the icon, or brings it up to date when it is there already; a refused add is tried
+  // again later.
   void Update();
-  // Removes the icon when it is there.
+  // Removes the icon when it is there, and gives up trying to add it.
   void Remove();
 
   // The tooltip shown from now on, its first kMaxTrayTextUnits units.
@@ -56,10 +60,14 @@ class TrayIcon {
   // Opens the menu at the cursor and carries out what the user chose.
   void ShowMenu();
 
-  // The icon's callback and the shell's "TaskbarCreated"; anything else goes on to the others.
+  // The icon's callback, the shell's "TaskbarCreated" and the timer of the next try to add; a
+  // change of DPI or of the icon metrics draws the icon again at its new size, and goes on to the
+  // others; anything else goes on to the others.
   std::optional<LRESULT> HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
   bool added() const { return added_; }
+  // The wait before the next try to add the icon; nothing when none is due.
+  std::optional<UINT> retry_delay_ms() const { return retry_delay_ms_; }
   const std::wstring& tooltip() const { return tooltip_; }
   const std::wstring& status() const { return status_; }
   bool session_active() const { return session_active_; }
@@ -68,12 +76,18 @@ class TrayIcon {
  private:
   // The user clicked the icon or a balloon; false for what the icon leaves to others.
   bool HandleCallback(UINT notification);
+  // The next try to add, after a wait that grows with each refusal, unless one is due already.
+  void ScheduleRetry();
+  void CancelRetry();
 
   HWND window_;
   NotifyShell notify_shell_;
   SendCommand send_command_;
   HostServices& host_;
   bool added_ = false;
+  // The adds refused since the last one taken, and the wait before the next try.
+  int failed_adds_ = 0;
+  std::optional<UINT> retry_delay_ms_;
   std::wstring tooltip_ = L"Keelo";
   std::wstring status_;
   bool session_active_ = false;

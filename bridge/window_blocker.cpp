@@ -1,5 +1,7 @@
 #include "bridge/window_blocker.h"
 
+#include <utility>
+
 #include "bridge/window_blocking.h"
 
 namespace {
@@ -16,7 +18,8 @@ bool IsShellWindow(HWND window) {
 
 }  // namespace
 
-WindowBlocker::WindowBlocker(HWND window) : window_(window) {}
+WindowBlocker::WindowBlocker(HWND window, VirtualDesktopCalls desktops)
+    : window_(window), desktops_(std::move(desktops)) {}
 
 bool WindowBlocker::IsOtherLiveWindow(HWND target) const {
   return target != nullptr && IsWindow(target) && target != window_;
@@ -33,13 +36,17 @@ WindowBlocker::BlockResult WindowBlocker::Block(HWND target) {
 
 bool WindowBlocker::Restore(HWND target) {
   if (!IsOtherLiveWindow(target)) return false;
+  const RestoreSteps steps = RestoreStepsFor(IsIconic(target) != FALSE, desktops_.locate(target));
   // Neither call waits for the window's thread, for the same reason.
-  ShowWindowAsync(target, IsIconic(target) ? SW_RESTORE : SW_SHOW);
-  SetForegroundWindow(target);
+  ShowWindowAsync(target, steps.show_command);
+  if (steps.give_foreground) SetForegroundWindow(target);
   return true;
 }
 
 void WindowBlocker::RaiseHostWindow() {
+  // Activated on another desktop, the window would take the user there. A failed move leaves it
+  // there, and the system then switches as it always did.
+  if (MovesHostToCurrentDesktop(desktops_.locate(window_))) desktops_.move_to_current(window_);
   ShowWindow(window_, IsIconic(window_) ? SW_RESTORE : SW_SHOW);
   HWND foreground = GetForegroundWindow();
   const DWORD foreground_thread =

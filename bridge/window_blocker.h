@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include "bridge/virtual_desktops.h"
+
 // Minimises the window of an application the UI application blocks and gives it back later, and
 // puts the host's own window in front of the user. It keeps no record of what it blocked.
 class WindowBlocker {
@@ -18,8 +20,9 @@ class WindowBlocker {
     kShellWindow,
   };
 
-  // |window| is the host's main window, never acted on as another program's.
-  explicit WindowBlocker(HWND window);
+  // |window| is the host's main window, never acted on as another program's. |desktops| says
+  // where windows are among the virtual desktops and brings the host's to the user's.
+  WindowBlocker(HWND window, VirtualDesktopCalls desktops);
 
   WindowBlocker(const WindowBlocker&) = delete;
   WindowBlocker& operator=(const WindowBlocker&) = delete;
@@ -27,11 +30,13 @@ class WindowBlocker {
   // Minimises |target| unless it is one to leave alone; never waits for the window's program.
   BlockResult Block(HWND target);
 
-  // Shows |target| as it was before it was minimised and gives it the foreground; false when it
-  // is no window of another program.
+  // Shows |target| as it was before it was minimised and gives it the foreground, or, on another
+  // virtual desktop, shows it there without activating it; false when it is no window of another
+  // program.
   bool Restore(HWND target);
 
-  // Shows the host's main window and gives it the foreground.
+  // Shows the host's main window and gives it the foreground, on the virtual desktop the user
+  // has in front.
   void RaiseHostWindow();
 
  private:
@@ -39,6 +44,7 @@ class WindowBlocker {
   bool IsOtherLiveWindow(HWND target) const;
 
   HWND window_;
+  VirtualDesktopCalls desktops_;
 };
 
 #endif  // BRIDGE_WINDOW_BLOCKER_H_

@@ -29,3 +29,10 @@ bool IsShellWindowClass(std::wstring_view class_name) {
 bool JoinsForegroundInput(DWORD foreground_thread, DWORD own_thread, bool foreground_hung) {
   return foreground_thread != 0 && foreground_thread != own_thread && !foreground_hung;
 }
+
+RestoreSteps RestoreStepsFor(bool iconic, DesktopPlace place) {
+  if (place == DesktopPlace::kOther) return {iconic ? SW_SHOWNOACTIVATE : SW_SHOWNA, false};
+  return {iconic ? SW_RESTORE : SW_SHOW, true};
+}
+
+bool MovesHostToCurrentDesktop(DesktopPlace place) { return place == DesktopPlace::kOther; }

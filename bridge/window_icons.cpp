@@ -27,7 +27,12 @@ void WindowIcons::Update() {
   }
 }
 
-std::optional<LRESULT> WindowIcons::HandleWindowMessage(UINT message, WPARAM, LPARAM) {
-  if (message == WM_DPICHANGED) Update();
+std::optional<LRESULT> WindowIcons::HandleWindowMessage(UINT message, WPARAM wparam,
+                                                        LPARAM lparam) {
+  if (message == WM_DPICHANGED ||
+      (message == WM_SETTINGCHANGE &&
+       ChangesIconMetrics(wparam, reinterpret_cast<const wchar_t*>(lparam)))) {
+    Update();
+  }
   return std::nullopt;
 }

@@ -22,7 +22,8 @@ class WindowIcons {
   // Loads both icons for the window's current DPI and gives them to it.
   void Update();
 
-  // WM_DPICHANGED: the icons drawn again at the new size; the message goes on to the others.
+  // WM_DPICHANGED, and a WM_SETTINGCHANGE of the icon metrics: the icons drawn again at the new
+  // size; the message goes on to the others.
   std::optional<LRESULT> HandleWindowMessage(UINT message, WPARAM wparam, LPARAM lparam);
 
  private:

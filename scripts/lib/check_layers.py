@@ -40,10 +40,12 @@ BRIDGE_SHARED = {
     "app_icon",
     "app_identifier",
     "app_identity",
+    "display_monitors",
     "folder_listing",
     "host_services",
     "method_arguments",
     "system_calls",
+    "virtual_desktops",
     "window_cloaking",
     "window_messages",
 }
@@ -55,7 +57,7 @@ BRIDGE_FACILITIES = {
     "mini mode": {"mini_mode", "mini_window_geometry"},
     "shell jobs": {"shell_jobs", "shell_worker", "app_catalog", "app_icons"},
     "startup": {"startup_entry"},
-    "tray": {"tray_icon", "tray_menu"},
+    "tray": {"tray_icon", "tray_menu", "tray_retry"},
     "window blocking": {"window_blocker", "window_blocking"},
     "window icons": {"window_icons"},
 }

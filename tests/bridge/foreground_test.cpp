@@ -50,7 +50,8 @@ class ForegroundTest : public BridgeTest {
 TEST(ForegroundWatcherTest, HookIsInstalledWithTheWatcherAndRemovedWithIt) {
   HWINEVENTHOOK hook = nullptr;
   {
-    const ForegroundWatcher watcher(nullptr, [](EncodableMap) {});
+    const ForegroundWatcher watcher(
+        nullptr, [](EncodableMap) {}, [](HWND) {});
     hook = watcher.hook();
     ASSERT_NE(hook, nullptr);
   }

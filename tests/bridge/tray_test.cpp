@@ -331,6 +331,73 @@ TEST_F(TrayTest, WindowIconsAreDrawnAtTheirOwnSizesAndTakenBackWithTheBridge) {
   EXPECT_EQ(SendMessageW(window_, WM_GETICON, ICON_BIG, 0), 0);
 }
 
+// The width of |icon|'s image; 0 when it is no icon.
+LONG IconWidth(HICON icon) {
+  ICONINFO info = {};
+  if (icon == nullptr || !GetIconInfo(icon, &info)) return 0;
+  BITMAP bitmap = {};
+  GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bitmap), &bitmap);
+  DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
+  return bitmap.bmWidth;
+}
+
+// After a change of scaling the icons are drawn for the new size, not stretched from the old.
+TEST_F(TrayTest, IconsAreDrawnAgainAtTheSizesOfANewDpiOrNewIconMetrics) {
+  // The size of every icon the tray gives the shell; kept by the seam, which the bridge may still
+  // call when the test has returned.
+  const auto tray_sizes = std::make_shared<std::vector<LONG>>();
+  const auto real = system_->notify_icon;
+  system_->notify_icon = [=](DWORD message, const NOTIFYICONDATAW& data) {
+    if ((data.uFlags & NIF_ICON) != 0) tray_sizes->push_back(IconWidth(data.hIcon));
+    return real(message, data);
+  };
+  const auto window_icon = [this](WPARAM which) {
+    return reinterpret_cast<HICON>(SendMessageW(window_, WM_GETICON, which, 0));
+  };
+  struct Change {
+    const char* what;
+    UINT dpi;
+    UINT message;
+    WPARAM wparam;
+    const wchar_t* area;
+    bool redrawn;
+  };
+  for (const Change& change : {
+           Change{"DPI 144", 144, WM_DPICHANGED, MAKEWPARAM(144, 144), nullptr, true},
+           Change{"DPI 120", 120, WM_DPICHANGED, MAKEWPARAM(120, 120), nullptr, true},
+           Change{"icon metrics", 144, WM_SETTINGCHANGE, SPI_SETICONMETRICS, nullptr, true},
+           Change{"text scaling", 96, WM_SETTINGCHANGE, SPI_SETNONCLIENTMETRICS, L"WindowMetrics",
+                  true},
+           Change{"the work area", 120, WM_SETTINGCHANGE, SPI_SETWORKAREA, nullptr, false},
+           Change{"the theme", 144, WM_SETTINGCHANGE, 0, L"ImmersiveColorSet", false},
+       }) {
+    const HICON small_before = window_icon(ICON_SMALL);
+    const LONG small_width_before = IconWidth(small_before);
+    tray_sizes->clear();
+    fake_engine().dpi = change.dpi;
+    EXPECT_EQ(bridge_->HandleWindowMessage(window_, change.message, change.wparam,
+                                           reinterpret_cast<LPARAM>(change.area)),
+              std::nullopt)
+        << change.what;
+    if (!change.redrawn) {
+      EXPECT_EQ(window_icon(ICON_SMALL), small_before) << change.what;
+      EXPECT_TRUE(tray_sizes->empty()) << change.what;
+      continue;
+    }
+    EXPECT_EQ(IconWidth(window_icon(ICON_SMALL)), GetSystemMetricsForDpi(SM_CXSMICON, change.dpi))
+        << change.what;
+    EXPECT_EQ(IconWidth(window_icon(ICON_BIG)), GetSystemMetricsForDpi(SM_CXICON, change.dpi))
+        << change.what;
+    EXPECT_EQ(*tray_sizes, std::vector<LONG>{GetSystemMetricsForDpi(SM_CXSMICON, change.dpi)})
+        << change.what;
+    // The icon the window had is destroyed once the window holds the new one.
+    EXPECT_NE(small_width_before, 0) << change.what;
+    EXPECT_EQ(IconWidth(small_before), 0) << change.what << ": the old icon was kept";
+  }
+  ResetFakeEngine();
+}
+
 // An elevated host hears the installer's quit and the restarted shell only when it lets those
 // two messages in from lower integrity levels.
 TEST_F(TrayTest, TheQuitAndTheShellsRestartAreLetInFromLowerIntegrityLevels) {
@@ -372,6 +439,34 @@ TEST_F(TrayTest, MenusTooltipsAndMiniModeLeakNoGdiOrUserObjects) {
   const std::pair<DWORD, DWORD> after = objects();
   EXPECT_EQ(after.first, before.first) << "GDI objects";
   EXPECT_EQ(after.second, before.second) << "USER objects";
+}
+
+// Each change of scaling draws the window's two icons and the tray's again; those they replace,
+// and the tray's once the shell has its copy, must go.
+TEST_F(TrayTest, TwoHundredChangesOfScalingLeakNoIcons) {
+  const auto change = [this](int i) {
+    fake_engine().dpi = i % 2 == 0 ? 144 : 120;
+    if (i % 3 == 0) {
+      bridge_->HandleWindowMessage(window_, WM_SETTINGCHANGE, SPI_SETICONMETRICS, 0);
+    } else {
+      bridge_->HandleWindowMessage(window_, WM_DPICHANGED, 0, 0);
+    }
+  };
+  change(0);
+  const DWORD before = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  const DWORD user_before = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  for (int i = 1; i <= 200; ++i) change(i);
+  const DWORD after = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  const DWORD user_after = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  ResetFakeEngine();
+  if (before == 0 && user_before == 0) {
+    GTEST_SKIP() << "GetGuiResources gives 0 for every count under Wine (it gave " << after
+                 << " GDI and " << user_after << " USER objects after the changes); the icons "
+                 << "each change replaces are checked destroyed by "
+                 << "IconsAreDrawnAgainAtTheSizesOfANewDpiOrNewIconMetrics";
+  }
+  EXPECT_EQ(after, before) << "GDI objects";
+  EXPECT_EQ(user_after, user_before) << "USER objects";
 }
 
 }  // namespace

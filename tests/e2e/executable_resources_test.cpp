@@ -80,8 +80,13 @@ TEST_F(ExecutableResourcesTest, ManifestAsksForNoElevationAndPerMonitorV2OnWindo
   ASSERT_FALSE(manifest.empty());
   EXPECT_NE(manifest.find(R"(level="asInvoker")"), std::string::npos);
   EXPECT_NE(manifest.find(R"(uiAccess="false")"), std::string::npos);
-  EXPECT_NE(manifest.find(">PerMonitorV2</dpiAwareness>"), std::string::npos);
-  // The form that Windows 10 builds before 1703 read, beside the newer one.
+  // Windows 10 1607 reads the list but knows no PerMonitorV2: it takes the next value it knows
+  // instead of running the host unaware of DPI.
+  EXPECT_NE(manifest.find(
+                R"(<dpiAwareness xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">)"
+                "PerMonitorV2, PerMonitor</dpiAwareness>"),
+            std::string::npos);
+  // The form that Windows 10 builds before 1607 read, beside the newer one.
   EXPECT_NE(
       manifest.find(R"(<dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">)"
                     "true/pm</dpiAware>"),

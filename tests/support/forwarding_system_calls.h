@@ -35,6 +35,13 @@ inline SystemCalls ForwardingTo(std::shared_ptr<SystemCalls> calls) {
     return calls->list_folder(folder, entries);
   };
   forwarding.read_cloaked = [calls](HWND window) { return calls->read_cloaked(window); };
+  forwarding.list_monitors = [calls] { return calls->list_monitors(); };
+  forwarding.virtual_desktops.locate = [calls](HWND window) {
+    return calls->virtual_desktops.locate(window);
+  };
+  forwarding.virtual_desktops.move_to_current = [calls](HWND window) {
+    return calls->virtual_desktops.move_to_current(window);
+  };
   return forwarding;
 }
 
