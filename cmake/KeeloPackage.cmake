@@ -22,6 +22,12 @@ function(keelo_add_package name)
      OR CMAKE_MATCH_2 GREATER 255 OR CMAKE_MATCH_3 GREATER 65535)
     message(FATAL_ERROR "keelo_add_package(${name}): ${arg_VERSION} is no package version")
   endif()
+  # A build that links nothing has only empty files to package.
+  if(KEELO_COMPILE_ONLY)
+    add_custom_target(${name})
+    add_dependencies(${name} ${arg_BUNDLE})
+    return()
+  endif()
   add_custom_target(${name} ALL
     COMMAND ${CMAKE_COMMAND}
             -D WIXL=${KEELO_WIXL}
