@@ -250,8 +250,9 @@ int RunFootprint(int settle_seconds, int seconds, bool hidden) {
     QuitHost(*host);
     return 1;
   }
-  // Under Wine a shown window keeps a copy of its pixels in the process, four bytes a pixel: the
-  // minimal window takes the host's size so that this weighs on all alike, or all hide.
+  // Under Wine a shown window's pixels lie in memory the process shares with the X server
+  // (RssShmem), four bytes a pixel: the minimal window takes the host's size so that this weighs
+  // on all alike, or all hide.
   if (hidden) {
     ShowWindow(engine_hwnd, SW_HIDE);
     ShowWindow(minimal->window(), SW_HIDE);
