@@ -71,6 +71,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   HWND view = FlutterDesktopViewGetHWND(FlutterDesktopViewControllerGetView(controller));
   SetParent(view, window);
   MoveWindow(view, 0, 0, client.right, client.bottom, TRUE);
+  // The first frame, asked for as the host asks for it, whether or not the window is shown.
+  FlutterDesktopViewControllerForceRedraw(controller);
   ShowWindow(window, show);
 
   MSG message;
