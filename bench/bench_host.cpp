@@ -43,6 +43,10 @@ std::wstring BenchHostExecutable() {
   return keelo::testing::HostIn(keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR));
 }
 
+std::wstring BenchEngineWindowExecutable() {
+  return keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR) + L"\\engine_window.exe";
+}
+
 BenchFilePath::BenchFilePath(const std::wstring& purpose) {
   wchar_t temp[MAX_PATH];
   const DWORD length = GetTempPathW(MAX_PATH, temp);

@@ -15,6 +15,8 @@ namespace keelo::bench {
 
 // The host of the bench bundle (keelo_app.exe with the bench application as data\app.so).
 std::wstring BenchHostExecutable();
+// The second floor beside it (bench/engine_window.cpp), which runs the same bundle.
+std::wstring BenchEngineWindowExecutable();
 
 // A file that the harness and the bench application share in the temporary folder: the
 // application's report, or what the harness hands it. Removed (with a partial one) when made and

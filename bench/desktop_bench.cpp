@@ -25,7 +25,10 @@
 #include <utility>
 #include <vector>
 
+#include "bench/catalogue_floor.h"
+#include "bench/catalogue_profile.h"
 #include "bench/desktop_scene.h"
+#include "bench/phase_clock.h"
 #include "bridge/app_catalog.h"
 #include "bridge/app_identifier.h"
 #include "bridge/desktop_bridge.h"
@@ -34,6 +37,7 @@
 #include "bridge/system_calls.h"
 #include "common/scoped_handles.h"
 #include "common/text_conversion.h"
+#include "devkit/apps/bench/reply_checks.h"
 #include "devkit/engine/messenger.h"
 #include "messaging/binary_messenger_impl.h"
 #include "messaging/method_call.h"
@@ -45,7 +49,17 @@ namespace {
 
 using flutter::EncodableMap;
 using flutter::EncodableValue;
+using keelo::bench::CatalogueProfile;
 using keelo::bench::DesktopScene;
+using keelo::bench::GetShellLinkFactory;
+using keelo::bench::Phase;
+using keelo::bench::PhaseClock;
+using keelo::bench::PhaseName;
+using keelo::bench::ProfileCatalogue;
+using keelo::bench::ReadCatalogueFloor;
+using keelo::bench::ReadShortcut;
+using keelo::bench::ReadVersionString;
+using keelo::bench::ReadWindowImagePath;
 using keelo::testing::FixtureExecutable;
 using keelo::testing::FixtureProcess;
 
@@ -54,9 +68,10 @@ constexpr int kWarmUps = 3;
 // Foreground reports per timed run: one takes about a millisecond under Wine, too little to
 // time alone against the clock's and the scheduler's noise.
 constexpr int kReportsPerRun = 20;
-constexpr DWORD kImagePathCapacity = 520;
 // The longest a call waits for the shell worker's reply before it counts as failed.
 constexpr DWORD kReplyTimeoutMs = 60000;
+// Calls of "listApps" in a row, to see whether the host slows down over them.
+constexpr int kCallsInARow = 10;
 
 // The medians, in milliseconds, of the host's way and of the bare loop.
 struct Comparison {
@@ -149,27 +164,27 @@ class BridgeClient {
     return std::exchange(reported_originals_, {});
   }
 
-  // The size of the reply; 0 means the call failed.
-  size_t Call(const std::string& method, EncodableValue arguments) {
+  // The reply's bytes; none when the call was not answered.
+  std::optional<FlutterDesktopMessenger::Bytes> Call(const std::string& method,
+                                                     EncodableValue arguments) {
     const flutter::MethodCall call(method, std::make_unique<EncodableValue>(std::move(arguments)));
     const auto message = flutter::StandardMethodCodec::ForSerializer(nullptr).EncodeCall(call);
     // Shared with the engine's task rather than on this frame: a reply that comes after this
     // call has given up must not land in the frame of the next one.
-    const auto reply_size = std::make_shared<std::optional<size_t>>();
-    engine_->SendToHost(
-        desktop_channel_, *message,
-        [reply_size](const FlutterDesktopMessenger::Bytes& reply) { *reply_size = reply.size(); });
+    const auto reply = std::make_shared<std::optional<FlutterDesktopMessenger::Bytes>>();
+    engine_->SendToHost(desktop_channel_, *message,
+                        [reply](const FlutterDesktopMessenger::Bytes& bytes) { *reply = bytes; });
     engine_->RunPendingTasks();
     // The catalogue and the icons are answered from the shell worker: its value arrives through
     // this thread's messages, and the engine then hands the reply over as a task of its own.
     const DWORD start = GetTickCount();
-    while (!reply_size->has_value() && GetTickCount() - start < kReplyTimeoutMs) {
+    while (!reply->has_value() && GetTickCount() - start < kReplyTimeoutMs) {
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
       MSG pending;
       while (PeekMessageW(&pending, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&pending);
       engine_->RunPendingTasks();
     }
-    return reply_size->value_or(0);
+    return std::move(*reply);
   }
 
  private:
@@ -179,24 +194,6 @@ class BridgeClient {
   std::unique_ptr<DesktopBridge> bridge_;
   std::vector<std::string> reported_originals_;
 };
-
-// The least a catalogue must do: load every shortcut and read its target.
-size_t LoadShortcuts(const std::vector<std::wstring>& shortcuts) {
-  size_t characters = 0;
-  for (const std::wstring& shortcut : shortcuts) {
-    ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                link.put_void()))) {
-      continue;
-    }
-    const ComPtr<IPersistFile> file = link.As<IPersistFile>(IID_IPersistFile);
-    if (!file || FAILED(file->Load(shortcut.c_str(), STGM_READ))) continue;
-    wchar_t target[MAX_PATH] = {};
-    link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
-    characters += std::wcslen(target);
-  }
-  return characters;
-}
 
 // The least "getIcons" must do: an icon per path, one imaging factory for all of them, each
 // encoded as PNG into a memory stream and copied out.
@@ -246,30 +243,9 @@ size_t ExtractAndEncode(IWICImagingFactory* factory, const std::vector<std::wstr
 // OriginalFilename of the image's version resource in its first translation. Returns the length
 // of that name.
 size_t ReadIdentityBare(HWND window) {
-  DWORD process_id = 0;
-  GetWindowThreadProcessId(window, &process_id);
-  const ScopedHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
-  wchar_t path[kImagePathCapacity];
-  DWORD path_size = kImagePathCapacity;
-  if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &path_size)) return 0;
-  const DWORD size = GetFileVersionInfoSizeW(path, nullptr);
-  if (size == 0) return 0;
-  std::vector<uint8_t> block(size);
-  void* translation = nullptr;
-  UINT length = 0;
-  if (!GetFileVersionInfoW(path, 0, size, block.data()) ||
-      !VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &translation, &length) ||
-      length < 4) {
-    return 0;
-  }
-  WORD language_and_code_page[2];
-  std::memcpy(language_and_code_page, translation, sizeof(language_and_code_page));
-  wchar_t sub_block[128];
-  std::swprintf(sub_block, 128, L"\\StringFileInfo\\%04x%04x\\OriginalFilename",
-                language_and_code_page[0], language_and_code_page[1]);
-  void* text = nullptr;
-  if (!VerQueryValueW(block.data(), sub_block, &text, &length)) return 0;
-  return std::wcslen(static_cast<const wchar_t*>(text));
+  const std::wstring path = ReadWindowImagePath(window, nullptr);
+  if (path.empty()) return 0;
+  return ReadVersionString(path, L"OriginalFilename", nullptr).size();
 }
 
 void Report(const char* what, const Comparison& comparison) {
@@ -277,18 +253,143 @@ void Report(const char* what, const Comparison& comparison) {
               comparison.bare_ms, comparison.host_ms / comparison.bare_ms);
 }
 
-// Each method's comparison prints its line; false when a side produced nothing, which would
-// make its time meaningless.
+// The phases of the floor and of the host's way side by side: per catalogue in milliseconds, and
+// per item in microseconds (per folder listed, per window enumerated, per shortcut or per window
+// examined).
+void ReportPhases(const PhaseClock& floor, const PhaseClock& host, const CatalogueProfile& profile,
+                  const DesktopScene& scene, int runs) {
+  struct Row {
+    Phase phase;
+    size_t host_items;
+    size_t floor_items;
+  };
+  const size_t shortcuts = scene.shortcuts().size();
+  const size_t windows = scene.windows().size();
+  const Row rows[] = {
+      {Phase::kListFolders, profile.folders, 0},
+      {Phase::kCreateLink, profile.shortcuts, shortcuts},
+      {Phase::kLoadLink, profile.shortcuts, shortcuts},
+      {Phase::kReadLink, profile.shortcuts, shortcuts},
+      {Phase::kMergeShortcut, profile.shortcuts, 0},
+      {Phase::kEnumerate, profile.windows_enumerated, 0},
+      {Phase::kTitle, profile.windows_examined, 0},
+      {Phase::kCloaked, profile.windows_examined, 0},
+      {Phase::kOpenProcess, profile.windows_examined, windows},
+      {Phase::kImagePath, profile.windows_examined, windows},
+      {Phase::kVersionSize, profile.windows_described, windows},
+      {Phase::kVersionBlock, profile.windows_described, windows},
+      {Phase::kVersionQuery, profile.windows_described, windows},
+      {Phase::kMergeWindow, profile.windows_examined, 0},
+  };
+  std::printf(
+      "  per phase: %zu folders, %zu shortcuts, %zu windows enumerated, %zu examined, %zu "
+      "described by the host's way\n",
+      profile.folders, profile.shortcuts, profile.windows_enumerated, profile.windows_examined,
+      profile.windows_described);
+  std::printf("  %-34s %10s %10s %12s %12s\n", "phase", "host ms", "floor ms", "host us/item",
+              "floor us/item");
+  const auto per_item = [runs](double us, size_t items) {
+    return items == 0 ? 0.0 : us / static_cast<double>(runs) / static_cast<double>(items);
+  };
+  double host_shortcut_us = 0;
+  double host_window_us = 0;
+  double floor_shortcut_us = 0;
+  double floor_window_us = 0;
+  for (const Row& row : rows) {
+    const double host_us = host.Microseconds(row.phase);
+    const double floor_us = floor.Microseconds(row.phase);
+    std::printf("  %-34s %10.2f %10.2f %12.1f %12.1f\n", PhaseName(row.phase),
+                host_us / runs / 1000.0, floor_us / runs / 1000.0,
+                per_item(host_us, row.host_items), per_item(floor_us, row.floor_items));
+    const bool walk = row.phase <= Phase::kMergeShortcut;
+    (walk ? host_shortcut_us : host_window_us) += host_us;
+    (walk ? floor_shortcut_us : floor_window_us) += floor_us;
+  }
+  std::printf("  per shortcut, listing and merge included: host %.1f us, floor %.1f us\n",
+              per_item(host_shortcut_us, profile.shortcuts),
+              per_item(floor_shortcut_us, shortcuts));
+  std::printf("  per window examined, enumeration included: host %.1f us, floor %.1f us\n",
+              per_item(host_window_us, profile.windows_examined),
+              per_item(floor_window_us, windows));
+}
+
+// Each method's comparison prints its line; false when a side did not do all of its work,
+// which would make its time meaningless.
 bool CompareListApps(const DesktopScene& scene, BridgeClient& client, int runs) {
-  // The smallest reply of all runs: one failed call makes the host's time meaningless.
-  size_t host_reply = std::numeric_limits<size_t>::max();
-  size_t bare_characters = 0;
-  const Comparison comparison =
-      Compare([&] { host_reply = std::min(host_reply, client.Call("listApps", EncodableValue())); },
-              [&] { bare_characters = LoadShortcuts(scene.shortcuts()); }, runs);
-  if (host_reply == 0 || bare_characters == 0) return false;
+  std::vector<std::string> executables;
+  for (const std::wstring& exe : scene.catalogue_executables())
+    executables.push_back(WideToUtf8(exe));
+  const std::vector<HWND> windows = scene.windows();
+  size_t host_failures = 0;
+  size_t floor_failures = 0;
+  // Each reply is kept, and checked once the clock has stopped.
+  std::vector<std::optional<FlutterDesktopMessenger::Bytes>> replies;
+  const auto host_call = [&] { replies.push_back(client.Call("listApps", EncodableValue())); };
+  const auto check_replies = [&] {
+    for (const auto& reply : replies) {
+      if (!reply || !devkit::IsCatalogueReply(*reply, executables)) ++host_failures;
+    }
+    replies.clear();
+  };
+  const Comparison comparison = Compare(
+      host_call,
+      [&] {
+        if (!ReadCatalogueFloor(scene.shortcuts(), windows)
+                 .ReadAll(scene.shortcuts().size(), windows.size())) {
+          ++floor_failures;
+        }
+      },
+      runs);
+  check_replies();
+  if (host_failures > 0 || floor_failures > 0) {
+    std::fprintf(stderr,
+                 "listApps: %zu catalogues without every item of the scene, %zu floor passes "
+                 "that did not read every item\n",
+                 host_failures, floor_failures);
+    return false;
+  }
   Report("listApps, 300 shortcuts and 20 windows", comparison);
-  // Where the host's time goes: the Start menu's walk with its shortcuts, and the window pass.
+
+  // Whether the host slows down over calls in a row: ten, nothing in between.
+  std::vector<double> in_a_row;
+  for (int i = 0; i < kCallsInARow; ++i) in_a_row.push_back(Milliseconds(host_call));
+  check_replies();
+  std::printf("  %d calls in a row:", kCallsInARow);
+  for (const double ms : in_a_row) std::printf(" %.1f", ms);
+  // One call against another carries the noise of single samples; the halves' medians show a
+  // trend without it.
+  const std::vector<double> first_half(in_a_row.begin(), in_a_row.begin() + kCallsInARow / 2);
+  const std::vector<double> last_half(in_a_row.begin() + kCallsInARow / 2, in_a_row.end());
+  std::printf(" ms; last / first %.2f, median of the last five / of the first five %.2f\n",
+              in_a_row.back() / in_a_row.front(), Median(last_half) / Median(first_half));
+
+  // Where the floor's time goes per item, and the same system calls timed inside a copy of the
+  // host's catalogue, with what the host does around them.
+  PhaseClock floor_clock;
+  for (int i = 0; i < runs; ++i) {
+    const ComPtr<IClassFactory> factory = GetShellLinkFactory(&floor_clock);
+    std::wstring target;
+    std::wstring arguments;
+    for (const std::wstring& shortcut : scene.shortcuts()) {
+      ReadShortcut(factory.get(), shortcut, &target, &arguments, &floor_clock);
+    }
+    for (HWND window : windows) {
+      ReadVersionString(ReadWindowImagePath(window, &floor_clock), L"FileDescription",
+                        &floor_clock);
+    }
+  }
+  PhaseClock host_clock;
+  CatalogueProfile profile;
+  for (int i = 0; i < runs; ++i) profile = ProfileCatalogue(host_clock);
+  if (host_failures > 0) {
+    std::fprintf(stderr, "listApps: %zu of the calls in a row without every item of the scene\n",
+                 host_failures);
+    return false;
+  }
+  ReportPhases(floor_clock, host_clock, profile, scene, runs);
+
+  // The host's own code, timed as a whole: the Start menu's walk with its shortcuts, and the
+  // window pass.
   const std::wstring programs = keelo::testing::KnownFolderPath(FOLDERID_Programs);
   const std::wstring common = keelo::testing::KnownFolderPath(FOLDERID_CommonPrograms);
   const SystemCalls system = SystemCalls::Real();
@@ -305,8 +406,10 @@ bool CompareListApps(const DesktopScene& scene, BridgeClient& client, int runs) 
         EnumWindows(&CollectWindowApp, reinterpret_cast<LPARAM>(&pass));
       },
       runs);
-  std::printf("  of which the walk with its shortcuts %.2f ms, the window pass %.2f ms\n",
-              parts.host_ms, parts.bare_ms);
+  std::printf(
+      "  the host's code on this thread: the walk with its shortcuts %.2f ms, the window "
+      "pass %.2f ms\n",
+      parts.host_ms, parts.bare_ms);
   return true;
 }
 
@@ -324,9 +427,12 @@ bool CompareGetIcons(const DesktopScene& scene, BridgeClient& client, int runs) 
   }
   size_t host_reply = std::numeric_limits<size_t>::max();
   size_t bare_bytes = 0;
-  const Comparison comparison =
-      Compare([&] { host_reply = std::min(host_reply, client.Call("getIcons", arguments)); },
-              [&] { bare_bytes = ExtractAndEncode(factory.get(), scene.icon_paths()); }, runs);
+  const Comparison comparison = Compare(
+      [&] {
+        const auto reply = client.Call("getIcons", arguments);
+        host_reply = std::min(host_reply, reply ? reply->size() : 0);
+      },
+      [&] { bare_bytes = ExtractAndEncode(factory.get(), scene.icon_paths()); }, runs);
   if (host_reply < bare_bytes || bare_bytes == 0) return false;
   Report("getIcons, 40 items at 96 px", comparison);
   return true;

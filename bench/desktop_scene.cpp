@@ -42,4 +42,11 @@ bool DesktopScene::Build() {
   return true;
 }
 
+std::vector<HWND> DesktopScene::windows() const {
+  std::vector<HWND> windows;
+  windows.reserve(windows_.size());
+  for (const auto& process : windows_) windows.push_back(process->window());
+  return windows;
+}
+
 }  // namespace keelo::bench

@@ -1,6 +1,8 @@
 #ifndef BENCH_DESKTOP_SCENE_H_
 #define BENCH_DESKTOP_SCENE_H_
 
+#include <windows.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +27,8 @@ class DesktopScene {
   bool Build();
 
   const std::vector<std::wstring>& shortcuts() const { return shortcuts_; }
+  // The main windows of the 20 programs, in the order of icon_paths().
+  std::vector<HWND> windows() const;
   // The 20 executables of the windows, then 20 of the shortcuts.
   const std::vector<std::wstring>& icon_paths() const { return icon_paths_; }
   // The file names, lower-cased, of every executable the scene puts in the catalogue: the

@@ -14,6 +14,10 @@ int RunRoundTrip(int calls);
 int RunStartup(int runs);
 // A window of |seconds| with the host idle.
 int RunIdle(int seconds);
+// The host and a minimal window program idle side by side, both shown at the host's size or both
+// |hidden|: |settle_seconds| to settle, then their memory, threads and handles, and their CPU
+// time and wake-ups over |seconds|.
+int RunFootprint(int settle_seconds, int seconds, bool hidden);
 // |scans| measured calls of |method| ("listApps" or "getIcons") with polls beside them.
 int RunScan(const std::string& method, int scans);
 

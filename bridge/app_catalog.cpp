@@ -44,17 +44,38 @@ std::wstring BufferText(const wchar_t* buffer, size_t capacity) {
   return std::wstring(buffer, wcsnlen(buffer, capacity));
 }
 
-void AddShortcut(const std::wstring& path, const std::wstring& file_name, AppCatalog& catalog) {
+// The shell-link class's factory, asked for once per walk: CoCreateInstance looks the class up
+// in the registry again for every object, which under Wine costs about as much as loading the
+// shortcut. Null when the class cannot be had; each shortcut then tries CoCreateInstance itself.
+ComPtr<IClassFactory> ShellLinkFactory() {
+  ComPtr<IClassFactory> factory;
+  if (FAILED(CoGetClassObject(CLSID_ShellLink, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                              factory.put_void()))) {
+    return ComPtr<IClassFactory>();
+  }
+  return factory;
+}
+
+// A fresh shell link, as CoCreateInstance would make it; null when none can be made.
+ComPtr<IShellLinkW> MakeShellLink(IClassFactory* factory) {
+  ComPtr<IShellLinkW> link;
+  const HRESULT made = factory != nullptr
+                           ? factory->CreateInstance(nullptr, IID_IShellLinkW, link.put_void())
+                           : CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                              IID_IShellLinkW, link.put_void());
+  if (FAILED(made)) return ComPtr<IShellLinkW>();
+  return link;
+}
+
+void AddShortcut(const std::wstring& path, const std::wstring& file_name, IClassFactory* factory,
+                 AppCatalog& catalog) {
   const std::optional<std::wstring> stem = ShortcutStem(file_name);
   if (!stem || IsExcludedShortcutName(*stem)) return;
 
   // A fresh object per shortcut: a shell link keeps what it loaded before. Declared in this
   // order so that the file interface is released before the link.
-  ComPtr<IShellLinkW> link;
-  if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                              link.put_void()))) {
-    return;
-  }
+  const ComPtr<IShellLinkW> link = MakeShellLink(factory);
+  if (!link) return;
   const ComPtr<IPersistFile> file = link.As<IPersistFile>(IID_IPersistFile);
   if (!file || FAILED(file->Load(path.c_str(), STGM_READ))) return;
 
@@ -141,6 +162,7 @@ void MergeShortcutApp(AppCatalog& catalog, ShortcutApp app, const std::wstring& 
 
 void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
                         const FolderLister& list_folder, const std::atomic<bool>* stop) {
+  const ComPtr<IClassFactory> factory = ShellLinkFactory();
   // Depth first and pre-order: a folder is visited, then walked, before its later siblings.
   std::vector<WalkLevel> levels;
   levels.push_back(OpenLevel(root, list_folder));
@@ -155,7 +177,7 @@ void ScanShortcutFolder(const std::wstring& root, AppCatalog& catalog,
     }
     const FolderEntry& entry = level.entries[level.next++];
     std::wstring path = JoinPath(level.folder, entry.name);
-    AddShortcut(path, entry.name, catalog);
+    AddShortcut(path, entry.name, factory.get(), catalog);
     if (IsFolderToEnter(entry)) levels.push_back(OpenLevel(std::move(path), list_folder));
   }
 }

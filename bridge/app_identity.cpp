@@ -13,6 +13,9 @@ namespace {
 
 constexpr DWORD kImagePathCapacity = 520;
 constexpr size_t kSubBlockCapacity = 128;
+// Larger than the version resources of nearly all programs, which take a few hundred bytes to a
+// few kilobytes.
+constexpr DWORD kVersionBlockGuess = 8192;
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
@@ -31,6 +34,26 @@ BOOL CALLBACK FindHostedProcess(HWND child, LPARAM lparam) noexcept {
   if (process_id == search->frame_process) return TRUE;
   search->hosted_process = process_id;
   return FALSE;
+}
+
+// The version resource of |file| as GetFileVersionInfoW gives it; empty when there is none.
+// GetFileVersionInfoSizeW maps the file only to learn the size, and GetFileVersionInfoW maps it
+// again: under Wine each mapping costs about a millisecond, nearly all of what naming a window's
+// program costs. The resource begins with its own length (VS_VERSIONINFO's wLength), so a first
+// reading into a buffer that holds that length is already whole, and only a larger resource
+// needs the size and a second reading. The size asked for also leaves room for the conversions
+// of the ANSI queries, which the wide ones never make.
+std::vector<uint8_t> ReadVersionBlock(const std::wstring& file) {
+  std::vector<uint8_t> block(kVersionBlockGuess, 0);
+  if (!GetFileVersionInfoW(file.c_str(), 0, kVersionBlockGuess, block.data())) return {};
+  WORD length = 0;
+  std::memcpy(&length, block.data(), sizeof(length));
+  if (length <= kVersionBlockGuess) return block;
+  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), nullptr);
+  if (size == 0) return {};
+  block.assign(size, 0);
+  if (!GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return {};
+  return block;
 }
 
 }  // namespace
@@ -86,10 +109,8 @@ std::wstring GetProcessImagePath(DWORD process_id) {
 }
 
 std::wstring GetVersionString(const std::wstring& file, const std::wstring& name) {
-  const DWORD size = GetFileVersionInfoSizeW(file.c_str(), nullptr);
-  if (size == 0) return std::wstring();
-  std::vector<uint8_t> block(size, 0);
-  if (!GetFileVersionInfoW(file.c_str(), 0, size, block.data())) return std::wstring();
+  const std::vector<uint8_t> block = ReadVersionBlock(file);
+  if (block.empty()) return std::wstring();
 
   void* translations = nullptr;
   UINT length = 0;

@@ -33,6 +33,12 @@ function(keelo_add_package name)
      OR CMAKE_MATCH_5 GREATER 65535)
     message(FATAL_ERROR "keelo_add_package(${name}): ${arg_VERSION} is no package version")
   endif()
+  # A build that links nothing has only empty files to package.
+  if(KEELO_COMPILE_ONLY)
+    add_custom_target(${name})
+    add_dependencies(${name} ${arg_BUNDLE})
+    return()
+  endif()
   set(signing "")
   if(arg_SIGN_PKCS12)
     # Never timestamped: a certificate given here is a test's, and a server named in the

@@ -23,3 +23,16 @@ set(BUILD_GMOCK ON CACHE BOOL "Build GoogleMock with GoogleTest" FORCE)
 # SYSTEM keeps our -Werror from judging GoogleTest's headers.
 add_subdirectory(${KEELO_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/_deps/googletest
                  EXCLUDE_FROM_ALL SYSTEM)
+
+# A build that links nothing needs only GoogleTest's headers and the flags its targets give the
+# tests; its own sources, a minute of compiling, are left out of their (then empty) archives.
+if(KEELO_COMPILE_ONLY)
+  foreach(library gtest gtest_main gmock gmock_main)
+    get_target_property(library_sources ${library} SOURCES)
+    get_target_property(library_dir ${library} SOURCE_DIR)
+    # Relative names would be taken as relative to this directory, not to the library's.
+    list(TRANSFORM library_sources PREPEND ${library_dir}/ REGEX "^[^/]")
+    set_source_files_properties(${library_sources} DIRECTORY ${library_dir}
+                                PROPERTIES HEADER_FILE_ONLY ON)
+  endforeach()
+endif()

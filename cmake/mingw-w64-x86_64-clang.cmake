@@ -20,6 +20,9 @@ endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-x86_64.cmake)
 unset(CMAKE_CROSSCOMPILING_EMULATOR)
+# Read by the project's modules, which then leave out what only a linked build needs: the
+# GoogleTest library's own sources, and the installer packages.
+set(KEELO_COMPILE_ONLY ON)
 set(CMAKE_USER_MAKE_RULES_OVERRIDE_CXX ${CMAKE_CURRENT_LIST_FILE})
 # The compiler checks must not depend on linking either.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)

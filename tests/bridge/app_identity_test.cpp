@@ -138,6 +138,31 @@ TEST_F(AppIdentityTest, WindowOfAnEndedProcessStillGivesAllFiveKeys) {
   EXPECT_EQ(GetProcessImagePath(0), L"");
 }
 
+// The size of |file|'s version resource as stored, in bytes; 0 when it has none.
+DWORD StoredVersionSize(const std::wstring& file) {
+  const HMODULE module = LoadLibraryExW(file.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) return 0;
+  const HRSRC resource = FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  const DWORD size = resource != nullptr ? SizeofResource(module, resource) : 0;
+  FreeLibrary(module);
+  return size;
+}
+
+// The version is read into a buffer of 8 KiB first; a resource that does not fit must be read
+// again whole, or the names at its end are lost.
+TEST(VersionStringTest, StringsBeyondTheFirstReadingAreFound) {
+  const std::wstring large = FixtureExecutable(L"fixture_large_version.dll");
+  ASSERT_GT(StoredVersionSize(large), 8192u);
+  EXPECT_EQ(GetVersionString(large, L"OriginalFilename"), L"LargeVersion.dll");
+  EXPECT_EQ(GetVersionString(large, L"FileDescription"), L"Keelo Fixture Large Version");
+  EXPECT_EQ(GetVersionString(large, L"Filler00").size(), 100u);
+
+  const std::wstring small = FixtureExecutable(L"fixture_versioned.exe");
+  ASSERT_LT(StoredVersionSize(small), 8192u);
+  EXPECT_EQ(GetVersionString(small, L"OriginalFilename"), L"FixtureEditor.EXE");
+  EXPECT_EQ(GetVersionString(FixtureExecutable(L"no_such_fixture.exe"), L"OriginalFilename"), L"");
+}
+
 TEST(ClassifyFrameTest, OnlyTheFrameHostsWindowsAreFramesAndTheyHostWhatIsInside) {
   EXPECT_EQ(ClassifyFrame(L"applicationframehost.exe", 0), FrameState::kWaitingForApp);
   EXPECT_EQ(ClassifyFrame(L"applicationframehost.exe", 4321), FrameState::kHostingApp);
