@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <optional>
+#include <system_error>
 #include <utility>
 
 #include "common/app_paths.h"
@@ -44,9 +45,7 @@ std::string DroppedLinesNotice(uint64_t dropped) {
 }  // namespace
 
 LogFile::LogFile(std::wstring folder, uint64_t size_limit, int older_files)
-    : folder_(std::move(folder)), size_limit_(size_limit), older_files_(older_files) {
-  writer_ = std::thread([this] { WriteQueuedLines(); });
-}
+    : folder_(std::move(folder)), size_limit_(size_limit), older_files_(older_files) {}
 
 LogFile::~LogFile() {
   {
@@ -54,7 +53,17 @@ LogFile::~LogFile() {
     stopping_ = true;
   }
   queued_.notify_one();
-  writer_.join();
+  if (writer_.joinable()) writer_.join();
+}
+
+bool LogFile::StartWriterLocked() {
+  if (writer_.joinable()) return true;
+  try {
+    writer_ = std::thread([this] { WriteQueuedLines(); });
+    return true;
+  } catch (const std::system_error&) {
+    return false;
+  }
 }
 
 void LogFile::Write(std::string_view text) {
@@ -64,7 +73,7 @@ void LogFile::Write(std::string_view text) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ++lines_queued_;
-    if (queued_bytes_ + line.size() > kMaxQueuedBytes) {
+    if (queued_bytes_ + line.size() > kMaxQueuedBytes || !StartWriterLocked()) {
       ++lines_dropped_;
       ++lines_done_;
       return;
@@ -87,7 +96,8 @@ void LogFile::WriteWithoutWaiting(std::string_view text) {
   std::string line = FormatLogLine(now, GetCurrentProcessId(), text);
   {
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (lock.owns_lock()) {
+    // A dying process starts no thread: without a writer the line goes to the file below.
+    if (lock.owns_lock() && writer_.joinable()) {
       ++lines_queued_;
       queued_bytes_ += line.size();
       queue_.push_back(std::move(line));

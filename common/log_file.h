@@ -15,13 +15,14 @@
 // A log a user can send: each line with its time (UTC) and its process, appended to
 // <folder>\keelo.log. A GUI program's standard error goes nowhere, so this is where its lines
 // can be found afterwards. Lines are written by a thread of the log's own, so that a slow disk
-// never holds up the thread that writes one. Bounded: when a line would take keelo.log past the
-// size limit, the file is moved aside as keelo.1.log (that one as keelo.2.log, and so on up to
-// the number of older files kept, the oldest going) and a new one begun. A file that cannot be
-// moved aside (a reader holds it open without sharing it for deletion) is never begun afresh,
-// which would erase the newest lines: it grows past the limit until a later line finds it free.
-// The host and its proxy guard may write at the same time; they take turns through a mutex of
-// the session. Nothing it fails at fails its caller: a line it cannot write is dropped.
+// never holds up the thread that writes one; the first line starts it, so that a process that
+// writes none (the host, on most starts) pays nothing for it. Bounded: when a line would take
+// keelo.log past the size limit, the file is moved aside as keelo.1.log (that one as keelo.2.log,
+// and so on up to the number of older files kept, the oldest going) and a new one begun. A file
+// that cannot be moved aside (a reader holds it open without sharing it for deletion) is never
+// begun afresh, which would erase the newest lines: it grows past the limit until a later line
+// finds it free. The host and its proxy guard may write at the same time; they take turns through a
+// mutex of the session. Nothing it fails at fails its caller: a line it cannot write is dropped.
 class LogFile {
  public:
   static constexpr uint64_t kDefaultSizeLimit = 1 << 20;
@@ -50,6 +51,8 @@ class LogFile {
   bool FlushWithoutWaiting(std::chrono::milliseconds timeout);
 
  private:
+  // False when the writer could not be started; the caller drops its line.
+  bool StartWriterLocked();
   void WriteQueuedLines();
   void Append(const std::vector<std::string>& lines);
   // Moves keelo.log aside as keelo.1.log, and the older files one further; false, with
@@ -70,6 +73,7 @@ class LogFile {
   uint64_t lines_done_ = 0;
   uint64_t lines_dropped_ = 0;
   bool stopping_ = false;
+  // Guarded by mutex_, since any thread's first line may start it.
   std::thread writer_;
 };
 

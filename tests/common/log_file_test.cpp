@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped_handles.h"
 #include "tests/support/local_app_data.h"
 
 namespace keelo::testing {
@@ -154,6 +157,47 @@ TEST(LogFileTest, AReaderHoldingTheFileAcrossARotationLosesNoLine) {
   std::vector<std::string> expected;
   for (int line = 0; line < written; ++line) expected.push_back(text(line));
   EXPECT_EQ(kept, expected);
+}
+
+int ThreadsOfThisProcess() {
+  const ScopedFileHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = snapshot ? Thread32First(snapshot.get(), &entry) : FALSE; more;
+       more = Thread32Next(snapshot.get(), &entry)) {
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  }
+  return count;
+}
+
+// The host opens its log on every start and mostly writes nothing: the writer must cost nothing
+// until a line comes, and then lose none of the lines.
+TEST(LogFileTest, TheWriterStartsWithTheFirstLineAndNotBefore) {
+  const TemporaryLocalAppData local;
+  const std::wstring folder = local.KeeloFolder(L"logs");
+  const int threads = ThreadsOfThisProcess();
+  ASSERT_GT(threads, 0);
+  {
+    LogFile log(folder);
+    EXPECT_TRUE(log.Flush(kFlushTimeout));
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+    log.Write("first");
+    EXPECT_EQ(ThreadsOfThisProcess(), threads + 1);
+    log.Write("second");
+    ASSERT_TRUE(log.Flush(kFlushTimeout));
+    EXPECT_EQ(ThreadsOfThisProcess(), threads + 1);
+    EXPECT_EQ(LoggedTexts(LogFilePath(folder, 0)), (std::vector<std::string>{"first", "second"}));
+  }
+  {
+    // A dying process writes past a writer that was never started, straight to the file.
+    LogFile log(folder);
+    log.WriteWithoutWaiting("while dying");
+    EXPECT_TRUE(log.FlushWithoutWaiting(kFlushTimeout));
+    EXPECT_EQ(ThreadsOfThisProcess(), threads);
+  }
+  EXPECT_EQ(LoggedTexts(LogFilePath(folder, 0)),
+            (std::vector<std::string>{"first", "second", "while dying"}));
 }
 
 TEST(LogFileTest, AFolderThatCannotBeMadeDropsTheLinesAndNothingElse) {
