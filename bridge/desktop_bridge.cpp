@@ -158,6 +158,10 @@ void DesktopBridge::Dispatch(std::span<const Method> methods, const flutter::Met
   result->NotImplemented();
 }
 
+void DesktopBridge::OnFirstFrame() {
+  if (!tray_->added() && !tray_->retry_delay_ms()) tray_->Update();
+}
+
 std::optional<LRESULT> DesktopBridge::HandleWindowMessage(HWND window, UINT message, WPARAM wparam,
                                                           LPARAM lparam) {
   if (message == QuitMessage()) {

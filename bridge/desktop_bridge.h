@@ -46,6 +46,11 @@ class DesktopBridge final : private HostServices {
                          std::unique_ptr<flutter::MethodResult> result);
   void HandleUiCall(const flutter::MethodCall& call, std::unique_ptr<flutter::MethodResult> result);
 
+  // The engine has shown its first frame: the tray icon is added now rather than before, since
+  // the shell's round trip for it would only hold up what the user sees first. A tooltip or a
+  // balloon asked for earlier has added it already.
+  void OnFirstFrame();
+
   // Offered every message of the main window before anyone else; a value means the bridge
   // consumed the message and that is its result. The quit message destroys the window, and with
   // it this bridge, unless a call is being handled.

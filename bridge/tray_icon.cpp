@@ -53,9 +53,7 @@ TrayIcon::TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_comma
     : window_(window),
       notify_shell_(std::move(notify_shell)),
       send_command_(std::move(send_command)),
-      host_(host) {
-  Update();
-}
+      host_(host) {}
 
 TrayIcon::~TrayIcon() { Remove(); }
 

@@ -30,9 +30,10 @@ class TrayIcon {
   // Tells the UI application which of its tray commands the user chose: "mini" or "park".
   using SendCommand = std::function<void(const char* command)>;
 
-  // Adds the icon for |window| with the tooltip "Keelo". |host| opens the window, runs the menu's
-  // loop and quits for the menu's items. A shell that refuses the icon is asked again later, on
-  // a timer of |window|, until it takes it.
+  // The icon of |window|, with the tooltip "Keelo", added by the first Update (or the first
+  // tooltip or balloon). |host| opens the window, runs the menu's loop and quits for the menu's
+  // items. A shell that refuses the icon is asked again later, on a timer of |window|, until it
+  // takes it.
   TrayIcon(HWND window, NotifyShell notify_shell, SendCommand send_command, HostServices& host);
   // Removes the icon.
   ~TrayIcon();

@@ -46,6 +46,8 @@ class BridgeTest : public flutter::testing::EngineMessengerTest {
   void MakeBridge(HWND window) {
     bridge_.reset();
     bridge_ = std::make_unique<DesktopBridge>(messenger_.get(), window, ForwardingTo(system_));
+    // As the host's is, once its first frame is shown.
+    bridge_->OnFirstFrame();
   }
 
   // Sends |message| on |channel| and returns every reply the host sent back. What the host wrote

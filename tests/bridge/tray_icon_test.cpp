@@ -165,6 +165,8 @@ class TrayRetryTest : public ::testing::Test {
           return shell->Notify(message, data);
         },
         [](const char*) {}, host_);
+    // As the host's first frame does.
+    tray_->Update();
   }
 
   // The retry timer's tick, as the window's messages bring it.

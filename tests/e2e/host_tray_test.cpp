@@ -37,7 +37,8 @@ HWND WaitForMenu() {
 TEST_F(HostTest, CloseHidesTheHostInTheTrayAndTheQuitMessageEndsIt) {
   StartHost(L"");
   ASSERT_TRUE(WaitUntil([this] { return IsWindowVisible(window_) != FALSE; }, kStartTimeoutMs));
-  EXPECT_TRUE(TrayIconShown(window_));
+  // Added right after the first frame is shown.
+  EXPECT_TRUE(WaitUntil([this] { return TrayIconShown(window_); }, kStartTimeoutMs));
 
   DWORD_PTR result = 0;
   SendMessageTimeoutW(window_, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kStartTimeoutMs, &result);

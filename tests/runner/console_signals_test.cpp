@@ -68,6 +68,7 @@ class ConsoleSignalTest : public ::testing::Test {
 
   void OpenWithSnapshot(FlutterWindow& window) {
     ASSERT_TRUE(window.Open(kTitle, {0, 0}, {400, 300}));
+    DeliverFrame();
     window.set_quit_when_destroyed(true);
     SetConsoleSignalTarget(window.handle());
     ASSERT_TRUE(BridgeListening());
