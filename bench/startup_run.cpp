@@ -1,5 +1,9 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -21,6 +25,10 @@ constexpr double kVisibleTimeoutMs = 20000;
 constexpr DWORD kExitTimeoutMs = 10000;
 constexpr wchar_t kMinimalClass[] = L"KeeloFixtureWindow";
 constexpr wchar_t kMinimalTitle[] = L"Keelo bench minimal window";
+constexpr wchar_t kEngineClass[] = L"KeeloBenchEngineWindow";
+constexpr wchar_t kEngineTitle[] = L"Keelo bench engine window";
+// The host writes the ends of its start's phases there once its first frame is shown.
+constexpr wchar_t kMarksVariable[] = L"KEELO_STARTUP_MARKS";
 
 struct Program {
   const wchar_t* name;
@@ -29,6 +37,8 @@ struct Program {
   const wchar_t* window_class;
   const wchar_t* window_title;
   bool is_host;
+  // Writes the ends of its start's phases where kMarksVariable says.
+  bool marks_phases;
 };
 
 // One start: the time from just before the program is started to the first poll that finds the
@@ -37,12 +47,46 @@ struct Program {
 struct Start {
   double ms = 0;
   std::vector<double> poll_gaps_ms;
+  // The host's only: from the program's start to the end of each phase, in the order they
+  // ended, the process's creation first.
+  std::vector<std::pair<std::string, double>> phases;
+  // The window's outer size when it was found visible.
+  SIZE window_size = {};
 };
 
 double Now(const LARGE_INTEGER& frequency) {
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+// In milliseconds, as the process and the host's marks count the time.
+double FileTimeMs(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<double>(ticks) / 10000.0;
+}
+
+double SystemTimeMs() {
+  FILETIME now;
+  GetSystemTimePreciseAsFileTime(&now);
+  return FileTimeMs(now);
+}
+
+// The host's marks ("<phase> <microseconds since its creation>" lines), taken out of |file|,
+// after the creation of the process |creation_ms| from the program's start.
+std::vector<std::pair<std::string, double>> TakeMarks(const std::wstring& file,
+                                                      double creation_ms) {
+  std::vector<std::pair<std::string, double>> phases{{"process created", creation_ms}};
+  {
+    std::ifstream in{std::filesystem::path(file)};
+    std::string phase;
+    double microseconds = 0;
+    while (in >> phase >> microseconds) {
+      phases.emplace_back(phase, creation_ms + microseconds / 1000.0);
+    }
+  }
+  DeleteFileW(file.c_str());
+  return phases;
 }
 
 HWND WindowOf(DWORD process_id, const Program& program) {
@@ -67,9 +111,11 @@ bool End(const Program& program, keelo::testing::ChildProcess& process, HWND win
   return process.WaitForExit(kExitTimeoutMs).has_value();
 }
 
-std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& frequency) {
+std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& frequency,
+                               const std::wstring& marks_file) {
   keelo::testing::LaunchOptions options;
   options.terminate_timeout_ms = kExitTimeoutMs;
+  const double begin_system = SystemTimeMs();
   const double begin = Now(frequency);
   const std::unique_ptr<keelo::testing::ChildProcess> process =
       keelo::testing::ChildProcess::Start(program.executable, program.arguments, options);
@@ -99,10 +145,22 @@ std::optional<Start> TimeStart(const Program& program, const LARGE_INTEGER& freq
     }
     Sleep(1);
   }
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  start.window_size = {rect.right - rect.left, rect.bottom - rect.top};
   // The host is single-instance: the next start must not find this one still running.
   if (!End(program, *process, window)) {
     std::fprintf(stderr, "%ls did not end when asked to\n", program.name);
     return std::nullopt;
+  }
+  if (program.marks_phases) {
+    FILETIME created;
+    FILETIME exited;
+    FILETIME kernel;
+    FILETIME user;
+    GetProcessTimes(process->handle(), &created, &exited, &kernel, &user);
+    start.phases = TakeMarks(marks_file, FileTimeMs(created) - begin_system);
+    start.phases.emplace_back("window visible (polled)", start.ms);
   }
   return start;
 }
@@ -134,42 +192,91 @@ void Report(const Program& program, const std::vector<Start>& starts) {
       program.name, MedianStart(starts), fastest->ms, slowest->ms, Median(gaps), longest_gap);
 }
 
+// Each phase's end and length, as medians over the starts that marked it.
+void ReportPhases(const Program& program, const std::vector<Start>& starts) {
+  std::vector<std::string> order;
+  std::map<std::string, std::vector<double>> ends;
+  std::map<std::string, std::vector<double>> lengths;
+  for (const Start& start : starts) {
+    double previous = 0;
+    for (const auto& [phase, end] : start.phases) {
+      if (ends.find(phase) == ends.end()) order.push_back(phase);
+      ends[phase].push_back(end);
+      lengths[phase].push_back(end - previous);
+      previous = end;
+    }
+  }
+  std::printf("%ls phases, from the start (medians of %zu starts):\n", program.name, starts.size());
+  for (const std::string& phase : order) {
+    std::printf("  %-26s ends at %7.2f ms   takes %7.2f ms (at least %6.2f ms)\n", phase.c_str(),
+                Median(ends[phase]), Median(lengths[phase]),
+                *std::min_element(lengths[phase].begin(), lengths[phase].end()));
+  }
+}
+
 }  // namespace
 
 int RunStartup(int runs) {
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
+  const BenchFilePath marks(L"startup-marks");
+  SetEnvironmentVariableW(kMarksVariable, marks.path().c_str());
   const Program host{L"keelo_app.exe (bench bundle)",
                      BenchHostExecutable(),
                      L"",
                      kWindowClassName,
                      L"Keelo",
+                     true,
                      true};
   const Program minimal{L"minimal window (fixture_plain)",
                         keelo::testing::FixtureExecutable(L"fixture_plain.exe"),
                         std::wstring(L"\"") + kMinimalTitle + L"\"",
                         kMinimalClass,
                         kMinimalTitle,
+                        false,
                         false};
-  // Warm-ups, not counted: the Wine server, the X connection and the page cache.
+  // Warm-ups, not counted: the Wine server, the X connection and the page cache. The host's
+  // gives the size of its window, which the engine window takes, since making and drawing a
+  // window costs more the larger it is.
+  std::optional<Start> host_warm_up;
   for (int i = 0; i < kWarmUps; ++i) {
-    if (!TimeStart(host, frequency) || !TimeStart(minimal, frequency)) return 1;
+    host_warm_up = TimeStart(host, frequency, marks.path());
+    if (!host_warm_up || !TimeStart(minimal, frequency, marks.path())) return 1;
   }
-  std::vector<Start> host_starts;
-  std::vector<Start> minimal_starts;
-  // In turn, so that a machine that gets busier or quieter meanwhile weighs on both.
+  const Program engine{L"engine window (engine_window)",
+                       BenchEngineWindowExecutable(),
+                       std::wstring(L"\"") + kEngineTitle + L"\" " +
+                           std::to_wstring(host_warm_up->window_size.cx) + L" " +
+                           std::to_wstring(host_warm_up->window_size.cy),
+                       kEngineClass,
+                       kEngineTitle,
+                       false,
+                       true};
+  for (int i = 0; i < kWarmUps; ++i) {
+    if (!TimeStart(engine, frequency, marks.path())) return 1;
+  }
+  const std::vector<const Program*> programs{&host, &minimal, &engine};
+  std::vector<std::vector<Start>> starts(programs.size());
+  // In turn, so that a machine that gets busier or quieter meanwhile weighs on all of them.
   for (int i = 0; i < runs; ++i) {
-    const std::optional<Start> host_start = TimeStart(host, frequency);
-    const std::optional<Start> minimal_start = TimeStart(minimal, frequency);
-    if (!host_start || !minimal_start) return 1;
-    host_starts.push_back(*host_start);
-    minimal_starts.push_back(*minimal_start);
+    for (size_t p = 0; p < programs.size(); ++p) {
+      std::optional<Start> start = TimeStart(*programs[p], frequency, marks.path());
+      if (!start) return 1;
+      starts[p].push_back(std::move(*start));
+    }
   }
-  std::printf("start to visible window: %d runs of each in turn, after %d warm-ups\n", runs,
-              kWarmUps);
-  Report(host, host_starts);
-  Report(minimal, minimal_starts);
-  std::printf("ratio of medians %.2f\n", MedianStart(host_starts) / MedianStart(minimal_starts));
+  std::printf(
+      "start to visible window: %d runs of each in turn, after %d warm-ups; windows of "
+      "%ld x %ld pixels\n",
+      runs, kWarmUps, host_warm_up->window_size.cx, host_warm_up->window_size.cy);
+  for (size_t p = 0; p < programs.size(); ++p) Report(*programs[p], starts[p]);
+  const double host_ms = MedianStart(starts[0]);
+  std::printf("host - minimal %.1f ms (ratio %.2f), host - engine window %.1f ms (ratio %.2f)\n",
+              host_ms - MedianStart(starts[1]), host_ms / MedianStart(starts[1]),
+              host_ms - MedianStart(starts[2]), host_ms / MedianStart(starts[2]));
+  for (size_t p = 0; p < programs.size(); ++p) {
+    if (programs[p]->marks_phases) ReportPhases(*programs[p], starts[p]);
+  }
   return 0;
 }
 

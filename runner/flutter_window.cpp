@@ -5,6 +5,7 @@
 
 #include "bridge/window_messages.h"
 #include "runner/engine/plugin_registrant.h"
+#include "runner/startup_marks.h"
 
 FlutterWindow::FlutterWindow(const flutter::EngineProject& project, SystemCalls system)
     : project_(project), system_(std::move(system)) {}
@@ -17,16 +18,20 @@ FlutterWindow::~FlutterWindow() {
 
 bool FlutterWindow::OnWindowCreated() {
   if (!Win32Window::OnWindowCreated()) return false;
+  MarkStartupPhase("window");
 
   RECT frame = ClientRect();
   controller_ = std::make_unique<flutter::FlutterViewController>(
       frame.right - frame.left, frame.bottom - frame.top, project_);
   if (controller_->engine() == nullptr || controller_->view() == nullptr) return false;
 
+  MarkStartupPhase("engine");
   RegisterAllPlugins(controller_->engine());
+  MarkStartupPhase("plug-ins");
   making_bridge_ = true;
   bridge_ = std::make_unique<DesktopBridge>(controller_->engine()->messenger(), handle(), system_);
   making_bridge_ = false;
+  MarkStartupPhase("bridge");
   // The bridge talks to the shell while it starts, and the messages sent to this window
   // meanwhile are handled at once; one of them may have destroyed it. The engine was kept for
   // the bridge, which borrows its messenger: both go now, the bridge first.
@@ -39,6 +44,9 @@ bool FlutterWindow::OnWindowCreated() {
   // Shown only once there is something to see, never as an empty frame.
   controller_->engine()->SetNextFrameCallback([this]() {
     if (!start_minimized_) ShowNormal();
+    MarkStartupPhase("first-frame");
+    if (bridge_) bridge_->OnFirstFrame();
+    if (after_first_frame_) std::exchange(after_first_frame_, nullptr)();
   });
   // The engine may have nothing new to draw after the resize into the window; ask for a frame
   // so that the callback above runs.

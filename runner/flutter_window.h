@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include "bridge/desktop_bridge.h"
 #include "runner/engine/engine_project.h"
@@ -21,6 +23,9 @@ class FlutterWindow : public Win32Window {
 
   // Set before Open: the first frame then leaves the window hidden.
   void set_start_minimized(bool value) { start_minimized_ = value; }
+  // Set before Open: runs once, on this thread, after the first frame is shown (or, when the
+  // start is minimized, drawn), for the work that need not hold up what the user sees first.
+  void set_after_first_frame(std::function<void()> work) { after_first_frame_ = std::move(work); }
 
  protected:
   LRESULT HandleMessage(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -33,6 +38,7 @@ class FlutterWindow : public Win32Window {
   std::unique_ptr<flutter::FlutterViewController> controller_;
   std::unique_ptr<DesktopBridge> bridge_;
   bool start_minimized_ = false;
+  std::function<void()> after_first_frame_;
   // While the bridge is being made: the engine it is given must outlive it.
   bool making_bridge_ = false;
 };

@@ -21,6 +21,7 @@
 #include "runner/first_geometry.h"
 #include "runner/flutter_window.h"
 #include "runner/single_instance.h"
+#include "runner/startup_marks.h"
 #include "runner/uncaught_exception.h"
 
 namespace {
@@ -56,12 +57,15 @@ void RestoreProxyLeftBehind() {
 }  // namespace
 
 int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
+  MarkStartupPhase("loaded");
   const std::unique_ptr<LogFile> log = OpenLog();
   const ProcessLogScope log_scope(log.get());
   // Every diagnostic line goes to the log too.
   flutter::SetDiagnosticLineSink(&WriteLogLine);
+  MarkStartupPhase("log");
   InstallUncaughtExceptionReport();
   InstallCrashReport();
+  MarkStartupPhase("crash-reports");
   // Output goes to the console of whoever started the host; under a debugger without one, the
   // host gets its own. Either way the console's signals must not end the host before it has
   // put the user's proxy back.
@@ -73,6 +77,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
   }
 
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  MarkStartupPhase("console-and-com");
 
   // Its existence is the lock: never released, only closed once the loop has ended (or by the
   // process's end), so that a second host started meanwhile finds it.
@@ -83,7 +88,9 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
     ShowExistingInstance();
     return 0;
   }
+  MarkStartupPhase("single-instance");
   RestoreProxyLeftBehind();
+  MarkStartupPhase("proxy-left-behind");
   RegisterRestartAfterUpdate();
 
   flutter::EngineProject project(L"data");
@@ -91,6 +98,7 @@ int APIENTRY wWinMain(HINSTANCE, HINSTANCE, wchar_t* command_line, int) {
 
   auto window = std::make_unique<FlutterWindow>(project);
   window->set_start_minimized(RequestsMinimizedStart(command_line));
+  window->set_after_first_frame(&WriteStartupMarks);
   FirstGeometry geometry = FirstGeometryForPrimaryMonitor();
   if (!window->Open(kWindowTitle, geometry.origin, geometry.size)) return 1;
   window->set_quit_when_destroyed(true);

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +72,46 @@ TEST_F(HostTest, SecondStartShowsTheFirstWindowAndExitsWithZero) {
   EXPECT_TRUE(Visible(window_));
   // The first instance never noticed: still one engine, still running.
   EXPECT_TRUE(QueryState().engine_running);
+}
+
+// The start-up benchmark reads where a start's time went from the marks the host writes once
+// its first frame is shown; a second start, which shows nothing, writes none.
+TEST_F(HostTest, TheStartsPhasesAreWrittenInOrderOnceTheFirstFrameIsShown) {
+  wchar_t temp[MAX_PATH];
+  const DWORD length = GetTempPathW(MAX_PATH, temp);
+  const std::wstring marks =
+      std::wstring(temp, length) + L"keelo-marks-" + std::to_wstring(GetCurrentProcessId());
+  DeleteFileW(marks.c_str());
+  SetEnvironmentVariableW(L"KEELO_STARTUP_MARKS", marks.c_str());
+  StartHost(L"");
+  const bool shown = WaitUntil([this] { return Visible(window_); }, kStartTimeoutMs);
+  auto second = StartHostProcess(HostExecutable(), L"", BundleDirectory());
+  SetEnvironmentVariableW(L"KEELO_STARTUP_MARKS", nullptr);
+  ASSERT_TRUE(shown);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(second->WaitForExit(kStartTimeoutMs), std::optional<DWORD>(0));
+
+  std::vector<std::string> phases;
+  std::vector<double> ends;
+  WaitUntil(
+      [&] {
+        phases.clear();
+        ends.clear();
+        std::ifstream in{std::filesystem::path(marks)};
+        std::string phase;
+        double microseconds = 0;
+        while (in >> phase >> microseconds) {
+          phases.push_back(phase);
+          ends.push_back(microseconds);
+        }
+        return !phases.empty() && phases.back() == "first-frame";
+      },
+      kStartTimeoutMs);
+  DeleteFileW(marks.c_str());
+  EXPECT_EQ(phases, (std::vector<std::string>{"loaded", "log", "crash-reports", "console-and-com",
+                                              "single-instance", "proxy-left-behind", "window",
+                                              "engine", "plug-ins", "bridge", "first-frame"}));
+  EXPECT_TRUE(std::is_sorted(ends.begin(), ends.end()));
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include "tests/runner/fake_engine.h"
 #include "tests/support/forwarding_system_calls.h"
 #include "tests/support/host_names.h"
+#include "tests/support/tray_icon_probe.h"
 
 namespace keelo::testing {
 namespace {
@@ -64,6 +65,9 @@ class FlutterWindowTest : public ::testing::Test {
 
 TEST_F(FlutterWindowTest, StartsEngineBridgeAndViewButShowsOnlyOnTheFirstFrame) {
   FlutterWindow window(project_);
+  std::vector<bool> deferred_work_saw_window_shown;
+  window.set_after_first_frame(
+      [&] { deferred_work_saw_window_shown.push_back(IsWindowVisible(window.handle()) != FALSE); });
   ASSERT_TRUE(Open(window));
   HWND view = fake_engine().last_view;
   EXPECT_EQ(GetAncestor(view, GA_PARENT), window.handle());
@@ -76,17 +80,28 @@ TEST_F(FlutterWindowTest, StartsEngineBridgeAndViewButShowsOnlyOnTheFirstFrame) 
   EXPECT_EQ(fake_engine().redraws, 1);
 
   EXPECT_FALSE(IsWindowVisible(window.handle()));
+  EXPECT_TRUE(deferred_work_saw_window_shown.empty());
+  // The shell's round trip for the tray icon waits until the user has something to see.
+  EXPECT_FALSE(TrayIconShown(window.handle()));
   DeliverFrame();
   EXPECT_TRUE(IsWindowVisible(window.handle()));
+  EXPECT_TRUE(TrayIconShown(window.handle()));
+  // Once, and only after the user has something to see.
+  EXPECT_EQ(deferred_work_saw_window_shown, std::vector<bool>{true});
 }
 
 TEST_F(FlutterWindowTest, StartedMinimizedStaysHiddenAfterTheFirstFrame) {
   FlutterWindow window(project_);
   window.set_start_minimized(true);
+  int deferred_work_runs = 0;
+  window.set_after_first_frame([&] { ++deferred_work_runs; });
   ASSERT_TRUE(Open(window));
   DeliverFrame();
   EXPECT_FALSE(IsWindowVisible(window.handle()));
   EXPECT_TRUE(BridgeListening());
+  EXPECT_EQ(deferred_work_runs, 1);
+  // Hidden, the host is reached through its tray icon.
+  EXPECT_TRUE(TrayIconShown(window.handle()));
 }
 
 TEST_F(FlutterWindowTest, FailedViewControllerFailsOpenWithoutBridgeOrPlugin) {
