@@ -15,22 +15,50 @@ namespace {
 // The detaching guard only starts the watching one; this bounds one stuck in its start.
 constexpr DWORD kDetachTimeoutMs = 10000;
 
+// WinINet takes about 10 ms to load under Wine, and most starts of the host never touch the
+// proxy: it is loaded by the first apply or query, from the system folder only, and kept.
+struct WinInet {
+  decltype(&InternetSetOptionW) set_option = nullptr;
+  decltype(&InternetQueryOptionW) query_option = nullptr;
+};
+
+template <typename Function>
+Function Export(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+const WinInet& LoadedWinInet() {
+  static const WinInet functions = [] {
+    WinInet loaded;
+    const HMODULE module = LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module == nullptr) return loaded;
+    loaded.set_option = Export<decltype(&InternetSetOptionW)>(module, "InternetSetOptionW");
+    loaded.query_option = Export<decltype(&InternetQueryOptionW)>(module, "InternetQueryOptionW");
+    return loaded;
+  }();
+  return functions;
+}
+
 bool SetProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
-  if (!InternetSetOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
+  const WinInet& wininet = LoadedWinInet();
+  if (wininet.set_option == nullptr ||
+      !wininet.set_option(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options,
                           sizeof(options))) {
     return false;
   }
   // Tell running programs to reread the settings. Their results do not change what was set,
   // and Wine fails the refresh without a handle.
-  InternetSetOptionW(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
-  InternetSetOptionW(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
+  wininet.set_option(nullptr, INTERNET_OPTION_SETTINGS_CHANGED, nullptr, 0);
+  wininet.set_option(nullptr, INTERNET_OPTION_REFRESH, nullptr, 0);
   return true;
 }
 
 bool QueryProxyOptionsWithWinInet(INTERNET_PER_CONN_OPTION_LISTW& options) {
+  const WinInet& wininet = LoadedWinInet();
   DWORD size = sizeof(options);
-  return InternetQueryOptionW(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options, &size) !=
-         FALSE;
+  return wininet.query_option != nullptr &&
+         wininet.query_option(nullptr, INTERNET_OPTION_PER_CONNECTION_OPTION, &options, &size) !=
+             FALSE;
 }
 
 // Through a guard that starts the watching one and ends at once: the watching guard's parent is
