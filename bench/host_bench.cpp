@@ -3,6 +3,7 @@
 //
 //   host_bench --only roundtrip [--calls N]   getIdleSeconds round trips against the engine's own
 //   host_bench --only startup [--runs N]      start to visible window against a minimal program
+//                                             and the engine's own window, with the phases
 //   host_bench --only idle [--seconds N]      CPU time and UI-thread wake-ups of an idle host
 //   host_bench --only footprint [--settle S] [--seconds N] [--hidden 1]
 //                                             memory, threads, handles, CPU time and wake-ups
