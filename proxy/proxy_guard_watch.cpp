@@ -104,7 +104,14 @@ void ProxyGuardWatch::Run() {
       }
     }
     const HANDLE objects[] = {guard.get(), wake_.get()};
-    const DWORD woken = WaitForMultipleObjects(2, objects, FALSE, INFINITE);
+    DWORD woken = WAIT_FAILED;
+    do {
+      woken = WaitForMultipleObjects(2, objects, FALSE, INFINITE);
+      // Woken by a change that leaves the snapshot held (a wake-up left over from the change
+      // that started this guard, say): the same guard goes on being watched. Letting go of its
+      // mutex here and opening it again could miss a guard that ended in between, which would
+      // then be replaced without the log saying why.
+    } while (woken == WAIT_OBJECT_0 + 1 && StillHeld(generation));
     if (woken != WAIT_OBJECT_0 && woken != WAIT_ABANDONED_0) continue;
     // The guard let go of its mutex, or died holding it; either way this thread owns it now,
     // and gives it up before any other guard is started, which must be able to make it anew.
