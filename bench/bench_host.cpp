@@ -19,10 +19,17 @@ constexpr DWORD kExitTimeoutMs = 10000;
 constexpr DWORD kReportPollMs = 20;
 constexpr char kDoubleAnswerLine[] = "a response to a message that awaits none";
 
-std::string ReadWholeFile(const std::wstring& path) {
+void PrintHostOutput(keelo::testing::ChildProcess& process) {
+  const std::string output = process.Output();
+  if (!output.empty()) std::fprintf(stderr, "host output:\n%s\n", output.c_str());
+}
+
+}  // namespace
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
   const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::string();
+  if (!file) return std::nullopt;
   std::string text;
   char buffer[4096];
   DWORD read = 0;
@@ -31,13 +38,6 @@ std::string ReadWholeFile(const std::wstring& path) {
   }
   return text;
 }
-
-void PrintHostOutput(keelo::testing::ChildProcess& process) {
-  const std::string output = process.Output();
-  if (!output.empty()) std::fprintf(stderr, "host output:\n%s\n", output.c_str());
-}
-
-}  // namespace
 
 std::wstring BenchHostExecutable() {
   return keelo::testing::HostIn(keelo::testing::WindowsPathOf(KEELO_BENCH_BUNDLE_DIR));
@@ -108,7 +108,7 @@ std::optional<devkit::BenchResults> WaitForReport(const BenchFilePath& report, R
     Sleep(kReportPollMs);
   }
   std::optional<devkit::BenchResults> results =
-      devkit::BenchResults::Parse(ReadWholeFile(report.path()));
+      devkit::BenchResults::Parse(ReadWholeFile(report.path()).value_or(std::string()));
   if (!results) std::fprintf(stderr, "the bench application's report is incomplete\n");
   return results;
 }

@@ -18,6 +18,10 @@ std::wstring BenchHostExecutable();
 // The second floor beside it (bench/engine_window.cpp), which runs the same bundle.
 std::wstring BenchEngineWindowExecutable();
 
+// The whole of the file at |path|, read until its end, since a /proc file reports no size; none
+// when it cannot be opened.
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+
 // A file that the harness and the bench application share in the temporary folder: the
 // application's report, or what the harness hands it. Removed (with a partial one) when made and
 // when the object goes.

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <vector>
 
+#include "bench/bench_host.h"
 #include "common/scoped_handles.h"
 
 namespace keelo::bench {
@@ -17,20 +18,6 @@ constexpr wchar_t kProc[] = L"Z:\\proc\\";
 // state); utime and stime are fields 14 and 15.
 constexpr size_t kUtimeAfterCommand = 11;
 constexpr size_t kStimeAfterCommand = 12;
-
-// A /proc file reports no size, so it is read until the end.
-std::optional<std::string> ReadProcFile(const std::wstring& path) {
-  const ScopedFileHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
-  std::string text;
-  char buffer[4096];
-  DWORD read = 0;
-  while (ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr) && read > 0) {
-    text.append(buffer, read);
-  }
-  return text;
-}
 
 // The names in |folder| that are numbers: processes in /proc, threads in a task folder.
 std::vector<std::wstring> NumberedEntries(const std::wstring& folder) {
@@ -92,7 +79,7 @@ int FindLinuxProcess(const std::string& argument) {
   int found = 0;
   int matches = 0;
   for (const std::wstring& pid : NumberedEntries(kProc)) {
-    const std::optional<std::string> command_line = ReadProcFile(kProc + pid + L"\\cmdline");
+    const std::optional<std::string> command_line = ReadWholeFile(kProc + pid + L"\\cmdline");
     if (!command_line) continue;
     // The arguments are separated by zero bytes; the first is the program.
     const size_t program_end = command_line->find('\0');
@@ -114,7 +101,7 @@ int FindLinuxProcess(const std::string& argument) {
 
 std::map<std::string, uint64_t> PrivateDirtyByMapping(int pid) {
   std::map<std::string, uint64_t> dirty;
-  const std::optional<std::string> smaps = ReadProcFile(kProc + std::to_wstring(pid) + L"\\smaps");
+  const std::optional<std::string> smaps = ReadWholeFile(kProc + std::to_wstring(pid) + L"\\smaps");
   if (!smaps) return dirty;
   std::istringstream lines(*smaps);
   std::string line;
@@ -146,9 +133,9 @@ std::map<std::string, uint64_t> PrivateDirtyByMapping(int pid) {
 
 std::optional<LinuxProcessSample> SampleLinuxProcess(int pid) {
   const std::wstring folder = kProc + std::to_wstring(pid) + L"\\";
-  const std::optional<std::string> status = ReadProcFile(folder + L"status");
-  const std::optional<std::string> rollup = ReadProcFile(folder + L"smaps_rollup");
-  const std::optional<std::string> stat = ReadProcFile(folder + L"stat");
+  const std::optional<std::string> status = ReadWholeFile(folder + L"status");
+  const std::optional<std::string> rollup = ReadWholeFile(folder + L"smaps_rollup");
+  const std::optional<std::string> stat = ReadWholeFile(folder + L"stat");
   if (!status || !rollup || !stat) return std::nullopt;
   LinuxProcessSample sample;
   const std::optional<uint64_t> fields[] = {ProcField(*rollup, "Private_Clean"),
@@ -170,8 +157,8 @@ std::optional<LinuxProcessSample> SampleLinuxProcess(int pid) {
   sample.cpu_ticks = *fields[6];
   const std::wstring tasks = folder + L"task\\";
   for (const std::wstring& tid : NumberedEntries(tasks)) {
-    const std::optional<std::string> schedstat = ReadProcFile(tasks + tid + L"\\schedstat");
-    const std::optional<std::string> task_status = ReadProcFile(tasks + tid + L"\\status");
+    const std::optional<std::string> schedstat = ReadWholeFile(tasks + tid + L"\\schedstat");
+    const std::optional<std::string> task_status = ReadWholeFile(tasks + tid + L"\\status");
     // A thread that ended between the listing and the reading counts in no sum.
     if (!schedstat || !task_status) continue;
     const std::optional<uint64_t> cpu_ns = Number(*schedstat);
